@@ -1,0 +1,73 @@
+#include "RemovalLists.h"
+
+#include <dirent.h>
+
+#include <cstring>
+
+namespace {
+
+const char kMakerPrefix[] = "com.nordaxis.";
+
+bool isDotOrDotDot(const char* name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+}  // namespace
+
+std::vector<std::string> folderEntryNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return names;
+    while (const dirent* entry = readdir(dir)) {
+        if (!isDotOrDotDot(entry->d_name))
+            names.emplace_back(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
+RemovalList deleteCoreFiles()
+{
+    return {
+        "/Applications/Tallowmere 5.4.1",
+        "/Library/Application Support/Nordaxis/Tallowmere/Templates/rCRS.QMX",
+    };
+}
+
+RemovalList deleteUserSettingsFiles(const std::string& home)
+{
+    const std::string preferences = home + "/Library/Preferences";
+    RemovalList list;
+    for (const std::string& name : folderEntryNames(preferences)) {
+        if (name.compare(0, std::strlen(kMakerPrefix), kMakerPrefix) == 0)
+            list.push_back(preferences + "/" + name);
+    }
+    list.push_back(preferences + "/Tallowmere Prefs.plist");
+    list.push_back(preferences + "/Tallowmere Prefs");
+    list.push_back(preferences + "/ReportPreview.plist");
+    list.push_back(home + "/Library/Application Support/Nordaxis");
+    list.push_back("/Library/Application Support/Nordaxis/Tallowmere/Templates");
+    return list;
+}
+
+RemovalList deleteExternalDataHomeFiles(const std::string& home)
+{
+    return {home + "/Documents/Nordaxis"};
+}
+
+RemovalList buildRemovalList(int choiceMask, const std::string& home)
+{
+    RemovalList list = deleteCoreFiles();
+    if (choiceMask & UserSettingsChoiceBit) {
+        const RemovalList settings = deleteUserSettingsFiles(home);
+        list.insert(list.end(), settings.begin(), settings.end());
+    }
+    if (choiceMask & ExternalDataHomeChoiceBit) {
+        const RemovalList data = deleteExternalDataHomeFiles(home);
+        list.insert(list.end(), data.begin(), data.end());
+    }
+    return list;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Ordered lists of paths that the removal tool deletes. Entries are plain
+// strings, joined by text: nothing is normalised, sorted or de-duplicated.
+using RemovalList = std::vector<std::string>;
+
+enum ChoiceBits : int {
+    UserSettingsChoiceBit = 2,
+    ExternalDataHomeChoiceBit = 4,
+};
+
+// The product's own files, removed whatever the user chose.
+RemovalList deleteCoreFiles();
+
+// The user's settings under the given home folder. Lists the preferences
+// folder once, now, for the entries that carry the maker's prefix.
+RemovalList deleteUserSettingsFiles(const std::string& home);
+
+// The user's external data folder under the given home folder.
+RemovalList deleteExternalDataHomeFiles(const std::string& home);
+
+// The whole list for a choice mask: the core files, then the lists that the
+// mask selects.
+RemovalList buildRemovalList(int choiceMask, const std::string& home);
+
+// Names of a folder's entries, in the order the file system lists them; empty
+// when the folder is missing or cannot be read.
+std::vector<std::string> folderEntryNames(const std::string& folder);

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+// Removes the entry at a path: a file, a symbolic link itself (never its
+// target), or a folder with everything in it. Returns true when the entry is
+// gone, false when anything could not be removed.
+//
+// The walk runs as root over folders that another user may change while it
+// runs, so it never resolves a name inside the tree by path: every folder is
+// opened relative to its parent with O_NOFOLLOW, and every removal is relative
+// to the open parent. A folder swapped for a symbolic link mid-walk is removed
+// as a link; the walk cannot be led outside the tree. It does not cross into
+// another mounted file system; what lies there stays and counts as a failure.
+bool removeItem(const std::string& path);
+
+// The existence test of the removal run: true when the path names an existing
+// file or folder, symbolic links followed (a dangling link is absent).
+bool itemExists(const std::string& path);

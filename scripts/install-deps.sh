@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs from the Debian archive whatever the build, the tests and the wizard
+# need and the machine lacks. Not being root, it prints the command and stops.
+set -euo pipefail
+
+packages=(
+  cmake make g++ pkg-config
+  qtbase5-dev fonts-dejavu-core
+  libboost-filesystem-dev libboost-dev
+  libgtest-dev libgmock-dev
+  gobjc++ libgnustep-base-dev
+  xvfb xauth pkexec
+  time
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+command="apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages. Run as root, then try again:" >&2
+  echo "  $command" >&2
+  exit 1
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

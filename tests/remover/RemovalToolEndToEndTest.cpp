@@ -1,0 +1,179 @@
+// Runs the built tool from the bundle against temporary homes. The tool also
+// considers fixed machine-wide paths; the tests refuse to run where any of them
+// exists, so that they never remove anything outside their own folders.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+const char* const kMachineWidePaths[] = {
+    "/Applications/Tallowmere 5.4.1",
+    "/Library/Application Support/Nordaxis",
+};
+
+const char* const kSettingsItems[] = {
+    "Library/Preferences/com.nordaxis.tallowmere.plist",
+    "Library/Preferences/Tallowmere Prefs.plist",
+    "Library/Preferences/Tallowmere Prefs",
+    "Library/Preferences/ReportPreview.plist",
+    "Library/Application Support/Nordaxis",
+};
+const char* const kDataItems[] = {"Documents/Nordaxis"};
+const char* const kUnrelatedItems[] = {
+    "Library/Preferences/com.Nordaxis.other.plist",
+    "Library/Preferences/com.nordaxis",
+    "Library/Preferences/other.plist",
+    "Library/Application Support/Other/keep.txt",
+    "Documents/keep.txt",
+};
+
+class RemovalToolRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* path : kMachineWidePaths) {
+            if (entryExists(path))
+                GTEST_SKIP() << path << " exists on this machine; the tool would remove it";
+        }
+        writeFile(m_home / "Library/Preferences/com.nordaxis.tallowmere.plist", "<plist/>");
+        writeFile(m_home / "Library/Preferences/Tallowmere Prefs.plist", "<plist/>");
+        writeFile(m_home / "Library/Preferences/Tallowmere Prefs/window.plist", "<plist/>");
+        writeFile(m_home / "Library/Preferences/ReportPreview.plist", "<plist/>");
+        writeFile(m_home / "Library/Application Support/Nordaxis/Tallowmere/Templates/t.qmx", "t");
+        writeFile(m_home / "Documents/Nordaxis/results/run1.txt", "r");
+        for (const char* item : kUnrelatedItems)
+            writeFile(m_home / item, "keep");
+    }
+
+    ProcessResult runTool(const std::vector<std::string>& args, const ProcessOptions& options = {})
+    {
+        std::vector<std::string> argv = {TW_REMOVAL_TOOL};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return runProgram(argv, options);
+    }
+
+    void expectItems(const char* const* begin, const char* const* end, bool present)
+    {
+        for (auto it = begin; it != end; ++it)
+            EXPECT_EQ(entryExists(m_home / *it), present) << *it;
+    }
+
+    TempDir m_home;
+    TempDir m_out;
+};
+
+}  // namespace
+
+TEST_F(RemovalToolRun, MaskSelectsWhatGoes)
+{
+    const struct {
+        const char* mask;
+        bool settings;
+        bool data;
+    } cases[] = {{"0", false, false}, {"2", true, false}, {"4", false, true}, {"6", true, true}, {"x6", false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("mask ") + c.mask);
+        SetUp();
+        const std::string result = m_out / (std::string("r") + c.mask + ".log");
+        const ProcessResult run = runTool({c.mask, m_home.path(), result});
+        EXPECT_EQ(run.exitStatus, 0);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(readFile(result), "success");
+        expectItems(std::begin(kSettingsItems), std::end(kSettingsItems), !c.settings);
+        expectItems(std::begin(kDataItems), std::end(kDataItems), !c.data);
+        expectItems(std::begin(kUnrelatedItems), std::end(kUnrelatedItems), true);
+    }
+}
+
+TEST_F(RemovalToolRun, ExtraArgumentsAreIgnoredAndTooFewAreRefused)
+{
+    const std::string result = m_out / "r.log";
+    ProcessResult run = runTool({"4", m_home.path(), result, "extra", "more"});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(readFile(result), "success");
+    EXPECT_FALSE(entryExists(m_home / "Documents/Nordaxis"));
+
+    writeFile(m_home / "Documents/Nordaxis/again.txt", "x");
+    run = runTool({"6", m_home.path()});
+    EXPECT_EQ(run.exitStatus, 64);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("usage:"), std::string::npos);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    EXPECT_TRUE(entryExists(m_home / "Documents/Nordaxis/again.txt"));
+    EXPECT_EQ(runTool({}).exitStatus, 64);
+}
+
+TEST_F(RemovalToolRun, UnusableHomeRemovesNothingAndFails)
+{
+    // A relative home resolves against the working folder: give it one that
+    // holds what the user paths would name.
+    writeFile(m_out / "relative/Documents/Nordaxis/keep.txt", "keep");
+    const char* homes[] = {"", "relative", "/", "//", "/.", "/tmp/..", "/./../"};
+    for (const char* home : homes) {
+        SCOPED_TRACE(std::string("home \"") + home + "\"");
+        const std::string result = m_out / "r.log";
+        ProcessOptions options;
+        options.workingFolder = m_out.path();
+        const ProcessResult run = runTool({"6", home, result}, options);
+        EXPECT_EQ(run.exitStatus, 0);
+        EXPECT_EQ(readFile(result), "failed");
+    }
+    EXPECT_TRUE(entryExists(m_out / "relative/Documents/Nordaxis/keep.txt"));
+}
+
+TEST_F(RemovalToolRun, ResultFileFaultsAreSilent)
+{
+    const ProcessResult run = runTool({"6", m_home.path(), m_out / "missing-folder/r.log"});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.out + run.err, "");
+    EXPECT_FALSE(entryExists(m_out / "missing-folder"));
+
+    writeFile(m_out / "victim.txt", "untouched");
+    makeSymlink(m_out / "victim.txt", m_out / "planted.log");
+    EXPECT_EQ(runTool({"0", m_home.path(), m_out / "planted.log"}).exitStatus, 0);
+    EXPECT_EQ(readFile(m_out / "victim.txt"), "untouched");
+    EXPECT_EQ(readFile(m_out / "planted.log"), "success");
+}
+
+TEST_F(RemovalToolRun, ItemThatCannotBeRemovedGivesFailed)
+{
+    // The tool runs as an ordinary user over a data folder it may not change;
+    // the settings it owns must still go. A copy of the tool is used, since
+    // the build folder may not be reachable for that user.
+    openUpPermissions(m_home.path());
+    openUpPermissions(m_out.path());
+    const std::string tool = m_out / "main";
+    std::filesystem::copy_file(TW_REMOVAL_TOOL, tool);
+    chmod(tool.c_str(), 0755);
+
+    ProcessOptions options;
+    if (geteuid() == 0) {
+        const auto user = ordinaryUser();
+        if (!user)
+            GTEST_SKIP() << "running as root and no ordinary account to drop to";
+        giveTo(m_home.path(), user->uid, user->gid);
+        giveTo(m_out.path(), user->uid, user->gid);
+        lchown((m_home / "Documents/Nordaxis/results").c_str(), 0, 0);
+        lchown((m_home / "Documents/Nordaxis/results/run1.txt").c_str(), 0, 0);
+        options.uid = user->uid;
+        options.gid = user->gid;
+    } else {
+        chmod((m_home / "Documents/Nordaxis/results").c_str(), 0555);
+    }
+
+    const std::string result = m_out / "r.log";
+    const ProcessResult run = runProgram({tool, "6", m_home.path(), result}, options);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(readFile(result), "failed");
+    EXPECT_TRUE(entryExists(m_home / "Documents/Nordaxis/results/run1.txt"));
+    expectItems(std::begin(kSettingsItems), std::end(kSettingsItems), false);
+}
