@@ -1,0 +1,104 @@
+#include "TallowmereRunning.h"
+#include "TallowmereRunning_linux.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace running {
+
+namespace {
+
+// The process id that a proc entry's name gives, if it is one.
+std::optional<pid_t> processIdOf(const char* name)
+{
+    if (*name == '\0' || std::strlen(name) > 9)
+        return std::nullopt;
+    for (const char* c = name; *c; ++c) {
+        if (*c < '0' || *c > '9')
+            return std::nullopt;
+    }
+    return static_cast<pid_t>(std::strtol(name, nullptr, 10));
+}
+
+std::optional<std::string> readWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The target of a link, empty when it cannot be read: a kernel thread or a
+// process being torn down has no executable, another user's is not ours to
+// read.
+std::string readLink(const std::string& path)
+{
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t length = readlink(path.c_str(), &buffer[0], buffer.size());
+        if (length < 0)
+            return std::string();
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(length));
+            return buffer;
+        }
+        if (buffer.size() >= 65536)
+            return std::string();
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool namesExistingFile(const std::string& path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+std::vector<ProcessEntry> readProcessTable(const std::string& procRoot)
+{
+    std::vector<ProcessEntry> table;
+    std::unique_ptr<DIR, int (*)(DIR*)> folder(opendir(procRoot.c_str()), closedir);
+    if (!folder)
+        return table;
+    while (const dirent* entry = readdir(folder.get())) {
+        const auto pid = processIdOf(entry->d_name);
+        if (!pid)
+            continue;
+        const std::string processFolder = procRoot + "/" + entry->d_name;
+        const auto status = readWholeFile(processFolder + "/status");
+        if (!status)
+            continue;  // gone since the listing
+        ProcessEntry process;
+        process.pid = *pid;
+        process.realUid = realUidFromStatus(*status);
+        process.state = stateFromStatus(*status);
+        const std::string linkText = readLink(processFolder + "/exe");
+        if (!linkText.empty())
+            process.executable = executableFromLinkText(linkText, namesExistingFile(linkText));
+        table.push_back(std::move(process));
+    }
+    return table;
+}
+
+std::vector<pid_t> runningProcessesOfBundle(const std::string& identifier)
+{
+    return countedProcesses(readProcessTable("/proc"), getuid(), identifier);
+}
+
+}  // namespace running
+
+bool checkIfTallowmereIsRunning()
+{
+    return !running::runningProcessesOfBundle(running::kTallowmereBundleIdentifier).empty();
+}

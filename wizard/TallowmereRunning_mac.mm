@@ -1,0 +1,13 @@
+#include "TallowmereRunning.h"
+
+#import <AppKit/AppKit.h>
+
+bool checkIfTallowmereIsRunning()
+{
+    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+    // A nil array answers 0 to count: not running.
+    const bool running =
+        [[NSRunningApplication runningApplicationsWithBundleIdentifier:@"com.nordaxis.Tallowmere"] count] != 0;
+    [pool drain];
+    return running;
+}
