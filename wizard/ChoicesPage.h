@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QVBoxLayout>
+#include <QWizardPage>
+
+// Page 1: the optional items that the removal also takes, each with a box to
+// keep it. The boxes are published as the wizard fields "UserSettingChoice"
+// and "ExternaDataHomeChoice"; a checked box means "remove".
+class ChoicesPage : public QWizardPage {
+public:
+    explicit ChoicesPage(QWidget* parent);
+
+private:
+    QVBoxLayout m_layout;
+    QLabel m_introLabel;
+    QCheckBox m_userSettingsBox;
+    QCheckBox m_externalDataHomeBox;
+};

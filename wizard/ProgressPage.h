@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QLabel>
+#include <QVBoxLayout>
+#include <QWizardPage>
+
+// Page 4: turns the choices into the choice mask, runs the privileged removal
+// job shortly after it is shown and moves the wizard on by its result. No
+// button on this page does anything: only the end of the run moves on.
+class ProgressPage : public QWizardPage {
+    Q_OBJECT
+
+public:
+    explicit ProgressPage(QWidget* parent);
+
+    void initializePage() override;
+    bool isComplete() const override;
+    int nextId() const override;
+
+public slots:
+    void runUninstaller();
+
+private:
+    QVBoxLayout m_layout;
+    QLabel m_messageLabel;
+    QLabel m_secondLabel;  // keeps the message at the top; never gets a text
+    int m_choiceMask;
+    int m_removalResult;   // -1 until the run has returned
+};
