@@ -1,0 +1,104 @@
+// The wizard program as the user runs it (QApplication, the wizard, show,
+// the event loop's value as exit status), with the stand-in job and a script
+// of user actions, for tests that must watch the whole process end:
+//
+//   wizard_driver <job-result> <action>...
+//
+// Actions: next, back, cancel (buttons clicked with the mouse), close (the
+// window's close control), keep-settings, keep-data (uncheck a box),
+// done (Done clicked), expect=<page id> (exit 3 unless the wizard shows that
+// page), wait=<page id> (runs the event loop until the wizard shows it).
+// Prints "page N" whenever the page changes, "job mask M" when the job is
+// asked to run and "event loop returned S" when exec() returns.
+#include <QApplication>
+#include <QCloseEvent>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "FakeJob.h"
+#include "UninstallWizard.h"
+#include "WizardTesting.h"
+
+namespace {
+
+void say(const std::string& line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+[[noreturn]] void fail(const std::string& why)
+{
+    say("driver: " + why);
+    std::exit(3);
+}
+
+void perform(UninstallWizard& wizard, const std::string& action)
+{
+    auto clickButton = [&](QWizard::WizardButton which) {
+        QAbstractButton* button = wizard.button(which);
+        if (!button->isVisible() || !button->isEnabled())
+            fail("cannot click " + action + " on page " + std::to_string(wizard.currentId()));
+        QTest::mouseClick(button, Qt::LeftButton);
+    };
+    if (action == "next") {
+        clickButton(QWizard::NextButton);
+    } else if (action == "back") {
+        clickButton(QWizard::BackButton);
+    } else if (action == "cancel") {
+        clickButton(QWizard::CancelButton);
+    } else if (action == "done") {
+        clickButton(QWizard::FinishButton);
+    } else if (action == "close") {
+        // The route of the window manager's close control.
+        QCloseEvent event;
+        QCoreApplication::sendEvent(wizard.windowHandle(), &event);
+    } else if (action == "keep-settings") {
+        wizardtesting::toggle(wizardtesting::userSettingsBox(wizard));
+    } else if (action == "keep-data") {
+        wizardtesting::toggle(wizardtesting::externalDataHomeBox(wizard));
+    } else if (action.rfind("expect=", 0) == 0) {
+        if (wizard.currentId() != std::atoi(action.c_str() + 7))
+            fail(action + " but on page " + std::to_string(wizard.currentId()));
+    } else if (action.rfind("wait=", 0) == 0) {
+        if (!wizardtesting::waitForPage(wizard, std::atoi(action.c_str() + 5)))
+            fail(action + " but on page " + std::to_string(wizard.currentId()));
+    } else {
+        fail("unknown action " + action);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        fail("usage: wizard_driver <job-result> <action>...");
+    fakejob::reset(std::atoi(argv[1]));
+    fakejob::onCall = [](int mask) { say("job mask " + std::to_string(mask)); };
+    const std::vector<std::string> actions(argv + 2, argv + argc);
+
+    QApplication application(argc, argv);
+    UninstallWizard wizard;
+    QObject::connect(&wizard, &QWizard::currentIdChanged, [](int id) { say("page " + std::to_string(id)); });
+    wizard.show();
+
+    QTimer::singleShot(0, [&] {
+        if (!QTest::qWaitForWindowExposed(&wizard))
+            fail("window not exposed");
+        for (const std::string& action : actions)
+            perform(wizard, action);
+    });
+    // A wizard that neither ends nor closes fails the test instead of hanging it.
+    QTimer::singleShot(20000, [] { fail("still running after 20 s"); });
+
+    const int status = application.exec();
+    say("event loop returned " + std::to_string(status));
+    return status;
+}

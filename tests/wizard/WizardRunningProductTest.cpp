@@ -1,0 +1,92 @@
+// The product-running page, with real copies of a made-up product running
+// (FakeProduct: a small program inside a temporary Tallowmere.app).
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "FakeJob.h"
+#include "FakeProduct.h"
+#include "UninstallWizard.h"
+#include "WizardTesting.h"
+
+using namespace wizardtesting;
+
+namespace {
+
+class RunningProduct : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureApplication();
+        fakejob::reset(2);
+        m_wizard = std::make_unique<UninstallWizard>();
+        m_wizard->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_wizard.get()));
+        ASSERT_TRUE(click(*m_wizard, QWizard::NextButton));
+        ASSERT_TRUE(click(*m_wizard, QWizard::NextButton));
+        ASSERT_EQ(m_wizard->currentId(), 2);
+    }
+
+    // Remove on page 2, or Continue on page 3.
+    void pressNext() { ASSERT_TRUE(click(*m_wizard, QWizard::NextButton)); }
+    int page() const { return m_wizard->currentId(); }
+
+    testsupport::FakeProduct m_product;
+    std::unique_ptr<UninstallWizard> m_wizard;
+};
+
+TEST_F(RunningProduct, ContinueKeepsTheRunningPageUntilTheProductHasQuit)
+{
+    const pid_t copy = m_product.start();
+    pressNext();
+    ASSERT_EQ(page(), 3);
+    QAbstractButton* cancel = m_wizard->button(QWizard::CancelButton);
+    QAbstractButton* back = m_wizard->button(QWizard::BackButton);
+    EXPECT_TRUE(cancel->isVisible() && back->isVisible() && back->isEnabled());
+    EXPECT_LT(cancel->mapTo(m_wizard.get(), QPoint()).x(), back->mapTo(m_wizard.get(), QPoint()).x());
+    EXPECT_EQ(m_wizard->button(QWizard::NextButton)->text(), QString("Continue"));
+    EXPECT_FALSE(m_wizard->button(QWizard::FinishButton)->isVisible());
+
+    pressNext();
+    pressNext();
+    EXPECT_EQ(page(), 3);
+    EXPECT_TRUE(fakejob::masks.empty());
+
+    m_product.quit(copy);
+    pressNext();
+    EXPECT_EQ(page(), 4);
+    EXPECT_TRUE(waitForPage(*m_wizard, 6));
+    EXPECT_EQ(fakejob::masks, std::vector<int>{6});
+}
+
+TEST_F(RunningProduct, TwoCopiesCountAsOneAndBothMustQuit)
+{
+    m_product.start(2);
+    pressNext();
+    ASSERT_EQ(page(), 3);
+    m_product.quit(m_product.runningCopies().front());
+    pressNext();
+    EXPECT_EQ(page(), 3);
+    m_product.quitAll();
+    pressNext();
+    EXPECT_EQ(page(), 4);
+}
+
+TEST_F(RunningProduct, GoBackFromTheRunningPageAndRemoveChecksAgain)
+{
+    m_product.start();
+    pressNext();
+    ASSERT_EQ(page(), 3);
+    ASSERT_TRUE(click(*m_wizard, QWizard::BackButton));
+    ASSERT_EQ(page(), 2);
+    pressNext();
+    EXPECT_EQ(page(), 3);
+    ASSERT_TRUE(click(*m_wizard, QWizard::BackButton));
+    m_product.quitAll();
+    pressNext();
+    EXPECT_EQ(page(), 4);
+}
+
+}  // namespace
