@@ -37,7 +37,8 @@ std::string bundleRootForExecutable(const std::string& executablePath)
 
 std::string infoPlistPathOfBundle(const std::string& bundleRoot)
 {
-    return bundleRoot + "/Contents/Info.plist";
+    const bool endsInSlash = !bundleRoot.empty() && bundleRoot.back() == '/';
+    return bundleRoot + (endsInSlash ? "Contents/Info.plist" : "/Contents/Info.plist");
 }
 
 }  // namespace NDUtilities

@@ -22,3 +22,4 @@ run_suite() {
 mkdir -p build build-sanitize
 run_suite build
 run_suite build-sanitize -DTW_SANITIZE=ON
+scripts/check-objc.sh
