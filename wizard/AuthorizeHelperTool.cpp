@@ -1,0 +1,107 @@
+#include "AuthorizeHelperTool.h"
+
+#include "PrivilegedJob.h"
+
+namespace privilegedjob {
+
+const char* const kJobLabel = "main";
+const char* const kToolName = "main";
+
+const double kFirstTestDelay = 1.0;
+const double kTestInterval = 0.5;
+const double kWaitBound = 60 * 60;
+
+namespace {
+
+const char* const kVerdictSuccess = "success";
+const char* const kFallbackTemporaryFolder = "/tmp/";
+
+enum class Reading {
+    Success,
+    Failure,
+    NoVerdictYet,
+};
+
+// The tool first creates the result file empty and then replaces it with the
+// word, so an empty file only means that the verdict is on its way.
+Reading readVerdict(JobPlatform& platform, const std::string& resultPath)
+{
+    if (!platform.fileExists(resultPath))
+        return Reading::NoVerdictYet;
+    const std::optional<std::string> text = platform.readText(resultPath);
+    if (!text)
+        return Reading::Failure;
+    if (text->empty())
+        return Reading::NoVerdictYet;
+    return *text == kVerdictSuccess ? Reading::Success : Reading::Failure;
+}
+
+}  // namespace
+
+std::string toolPath(const std::string& bundlePath)
+{
+    return bundlePath + "/Contents/MacOS/" + kToolName;
+}
+
+std::string resultFilePath(const std::string& temporaryFolder, std::int32_t number)
+{
+    const std::string folder = temporaryFolder.empty() ? kFallbackTemporaryFolder : temporaryFolder;
+    return folder + std::to_string(number) + ".log";
+}
+
+JobDescription describeJob(const std::string& toolPath, int choiceMask, const std::string& home,
+                           const std::string& resultPath)
+{
+    JobDescription job;
+    job.label = kJobLabel;
+    job.runAtLoad = true;
+    job.programArguments = {toolPath, std::to_string(choiceMask), home, resultPath};
+    return job;
+}
+
+int waitForVerdict(JobPlatform& platform, const std::string& resultPath, double submittedAt)
+{
+    platform.sleep(kFirstTestDelay);
+    for (;;) {
+        // Asked before the file is read: once the job is seen to have ended,
+        // the read that follows is the tool's last word.
+        const JobState state = platform.jobState(kJobLabel);
+        switch (readVerdict(platform, resultPath)) {
+        case Reading::Success:
+            return 2;
+        case Reading::Failure:
+            return 1;
+        case Reading::NoVerdictYet:
+            break;
+        }
+        if (state == JobState::Ended)
+            return 1;
+        if (platform.monotonicSeconds() - submittedAt >= kWaitBound)
+            return 1;
+        platform.sleep(kTestInterval);
+    }
+}
+
+int runPrivilegedJob(JobPlatform& platform, int choiceMask)
+{
+    if (!platform.authorize())
+        return 0;
+    platform.removeJob(kJobLabel);
+
+    const std::string tool = toolPath(platform.mainBundlePath());
+    const std::string home = platform.homeFolder();
+    // The number is drawn before the temporary folder is asked for.
+    const std::int32_t number = platform.randomNumber();
+    const std::string resultPath = resultFilePath(platform.temporaryFolder(), number);
+    if (!platform.submitJob(describeJob(tool, choiceMask, home, resultPath)))
+        return 0;
+    return waitForVerdict(platform, resultPath, platform.monotonicSeconds());
+}
+
+}  // namespace privilegedjob
+
+int authorizeHelperTool(int choiceMask)
+{
+    const std::unique_ptr<JobPlatform> platform = makeJobPlatform();
+    return privilegedjob::runPrivilegedJob(*platform, choiceMask);
+}

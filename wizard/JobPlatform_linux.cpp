@@ -1,0 +1,374 @@
+#include "JobPlatform_linux.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "BundleLayout.h"
+
+const char* const LinuxJobPlatform::kSystemElevatorSearchPath = "/usr/bin:/bin";
+const char* const LinuxJobPlatform::kToolSearchPath = "/usr/bin:/bin:/usr/sbin:/sbin";
+
+namespace {
+
+// A verdict is one short word; anything longer is no verdict, and a bound
+// keeps a stray huge file from being read whole.
+const std::size_t kMaxResultFileSize = 64 * 1024;
+
+// What pkexec runs as root once the user has agreed: one byte tells the
+// waiting wizard that it may stop waiting for the dialog; then the tool starts
+// as a service manager would start it, in "/" and with nothing in its
+// environment but PATH. The tool and its arguments come in as the script's
+// arguments, never as text of the script. The inner shell exports the PWD it
+// sets on start-up, hence the unset.
+std::string elevatedScript()
+{
+    return std::string("printf x && exec </dev/null >/dev/null 2>&1 && cd / && "
+                       "exec /usr/bin/env -i PATH=") +
+           LinuxJobPlatform::kToolSearchPath + " /bin/sh -c 'unset PWD; exec \"$0\" \"$@\"' \"$@\"";
+}
+
+std::vector<char*> cArguments(const std::vector<std::string>& arguments)
+{
+    std::vector<char*> result;
+    for (const std::string& argument : arguments)
+        result.push_back(const_cast<char*>(argument.c_str()));
+    result.push_back(nullptr);
+    return result;
+}
+
+// Starts a program detached from the wizard: its own session, default signal
+// handling, working folder "/", standard streams on /dev/null (standard output
+// on `outputFd` when that is given), no inherited descriptors, and nothing in
+// the environment but PATH. Returns 0 or the error number.
+int spawnDetached(const std::vector<std::string>& argv, int outputFd, pid_t* pid)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (outputFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addchdir_np(&actions, "/");
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+
+    sigset_t noSignals, allSignals;
+    sigemptyset(&noSignals);
+    sigfillset(&allSignals);
+    posix_spawnattr_setsigmask(&attributes, &noSignals);
+    posix_spawnattr_setsigdefault(&attributes, &allSignals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    const std::string pathVariable = std::string("PATH=") + LinuxJobPlatform::kToolSearchPath;
+    std::vector<char*> environment = {const_cast<char*>(pathVariable.c_str()), nullptr};
+    std::vector<char*> arguments = cArguments(argv);
+    const int error = posix_spawn(pid, arguments[0], &actions, &attributes, arguments.data(), environment.data());
+
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return error;
+}
+
+std::string findExecutable(const std::string& name, const std::string& searchPath)
+{
+    std::size_t start = 0;
+    while (start <= searchPath.size()) {
+        std::size_t end = searchPath.find(':', start);
+        if (end == std::string::npos)
+            end = searchPath.size();
+        const std::string folder = searchPath.substr(start, end - start);
+        start = end + 1;
+        if (folder.empty() || folder.front() != '/')
+            continue;  // a relative entry would depend on the working folder
+        const std::string candidate = folder + "/" + name;
+        struct stat info;
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return std::string();
+}
+
+bool readMarker(int fd)
+{
+    char byte = 0;
+    ssize_t got;
+    do {
+        got = read(fd, &byte, 1);
+    } while (got < 0 && errno == EINTR);
+    return got == 1 && byte == 'x';
+}
+
+void waitForExit(pid_t pid)
+{
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+std::string passwordDatabaseHome()
+{
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry;
+    passwd* found = nullptr;
+    while (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE)
+        buffer.resize(buffer.size() * 2);
+    return found && found->pw_dir ? found->pw_dir : std::string();
+}
+
+std::string runningExecutablePath()
+{
+    std::vector<char> buffer(4096);
+    for (;;) {
+        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0)
+            return std::string();
+        if (static_cast<std::size_t>(length) < buffer.size())
+            return std::string(buffer.data(), static_cast<std::size_t>(length));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace
+
+LinuxJobPlatform::LinuxJobPlatform(std::string bundlePath, std::string elevatorSearchPath)
+    : m_bundlePath(std::move(bundlePath)), m_elevatorSearchPath(std::move(elevatorSearchPath))
+{
+}
+
+bool LinuxJobPlatform::authorize()
+{
+    // pkexec asks for consent and runs one program in one step, so for an
+    // ordinary user the dialog comes with the submission; here it only has to
+    // be possible. Refusal there still ends the run before anything started.
+    m_elevator.clear();
+    if (geteuid() == 0) {
+        m_route = Route::Direct;
+        return true;
+    }
+    m_elevator = findExecutable("pkexec", m_elevatorSearchPath);
+    m_route = m_elevator.empty() ? Route::None : Route::Elevated;
+    return m_route != Route::None;
+}
+
+void LinuxJobPlatform::removeJob(const std::string& label)
+{
+    // Nothing on Linux keeps a job registered: a job is a process this object
+    // started, and once it has ended nothing of it is left in the system. What
+    // an earlier job leaves is this object's record of it, which must not be
+    // taken for the state of the next one, so the record goes (and an ended
+    // process is reaped). A tool that still runs is not stopped: cutting its
+    // removal short would leave the product half removed.
+    if (!m_job || m_job->label != label)
+        return;
+    if (!m_job->ended && m_job->pid > 0)
+        waitpid(m_job->pid, nullptr, WNOHANG);
+    m_job.reset();
+}
+
+bool LinuxJobPlatform::submitJob(const JobDescription& job)
+{
+    if (job.programArguments.empty() || m_route == Route::None)
+        return false;
+    m_job.reset();
+    StartedJob started;
+    started.label = job.label;
+    if (m_route == Route::Elevated) {
+        if (!startElevated(job, &started.pid))
+            return false;
+    } else if (spawnDetached(job.programArguments, -1, &started.pid) != 0) {
+        // Accepted but not startable (missing, not executable): as with a
+        // service manager, the job exists and has ended without a word.
+        started.ended = true;
+    }
+    m_route = Route::None;  // the rights are spent on this one job
+    m_job = started;
+    return true;
+}
+
+bool LinuxJobPlatform::startElevated(const JobDescription& job, pid_t* pid)
+{
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+        return false;
+    std::vector<std::string> argv = {m_elevator, "/bin/sh", "-c", elevatedScript(), "sh"};
+    argv.insert(argv.end(), job.programArguments.begin(), job.programArguments.end());
+    const int error = spawnDetached(argv, pipeFds[1], pid);
+    close(pipeFds[1]);
+    if (error != 0) {
+        close(pipeFds[0]);
+        return false;
+    }
+    // Blocks while the dialog is up, as the authorisation does on macOS.
+    const bool granted = readMarker(pipeFds[0]);
+    close(pipeFds[0]);
+    if (!granted)
+        waitForExit(*pid);  // pkexec has closed our pipe: it is ending
+    return granted;
+}
+
+JobState LinuxJobPlatform::jobState(const std::string& label)
+{
+    if (!m_job || m_job->label != label)
+        return JobState::Unknown;
+    if (m_job->ended)
+        return JobState::Ended;
+    int status = 0;
+    const pid_t reaped = waitpid(m_job->pid, &status, WNOHANG);
+    if (reaped == m_job->pid || (reaped < 0 && errno == ECHILD)) {
+        m_job->ended = true;
+        return JobState::Ended;
+    }
+    return reaped == 0 ? JobState::Running : JobState::Unknown;
+}
+
+std::string LinuxJobPlatform::mainBundlePath()
+{
+    return m_bundlePath;
+}
+
+std::string LinuxJobPlatform::homeFolder()
+{
+    const char* variable = std::getenv("HOME");
+    std::string home = variable && variable[0] == '/' ? variable : passwordDatabaseHome();
+    while (home.size() > 1 && home.back() == '/')
+        home.pop_back();
+    return home;
+}
+
+std::string LinuxJobPlatform::temporaryFolder()
+{
+    const char* variable = std::getenv("TMPDIR");
+    if (!variable || variable[0] != '/')
+        return std::string();
+    std::string folder = variable;
+    if (folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+std::int32_t LinuxJobPlatform::randomNumber()
+{
+    std::uint32_t value = 0;
+    ssize_t got;
+    do {
+        got = getrandom(&value, sizeof value, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got != static_cast<ssize_t>(sizeof value))
+        value = std::random_device()();
+    return static_cast<std::int32_t>(value);
+}
+
+void LinuxJobPlatform::sleep(double seconds)
+{
+    if (seconds <= 0)
+        return;
+    timespec remaining;
+    remaining.tv_sec = static_cast<time_t>(seconds);
+    remaining.tv_nsec = static_cast<long>((seconds - static_cast<double>(remaining.tv_sec)) * 1e9);
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+}
+
+double LinuxJobPlatform::monotonicSeconds()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+bool LinuxJobPlatform::fileExists(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+std::optional<std::string> LinuxJobPlatform::readText(const std::string& path)
+{
+    // Non-blocking open: a FIFO put at the path must not hang the wizard.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info;
+    std::string text;
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    char buffer[4096];
+    while (ok) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+        ok = text.size() <= kMaxResultFileSize;
+    }
+    close(fd);
+    if (!ok || !isValidUtf8(text))
+        return std::nullopt;
+    return text;
+}
+
+bool isValidUtf8(const std::string& text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        std::size_t length;
+        std::uint32_t codePoint;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            codePoint = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            codePoint = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            codePoint = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (text.size() - i < length)
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            codePoint = (codePoint << 6) | (next & 0x3F);
+        }
+        if (length == 3 && (codePoint < 0x800 || (codePoint >= 0xD800 && codePoint <= 0xDFFF)))
+            return false;
+        if (length == 4 && (codePoint < 0x10000 || codePoint > 0x10FFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+std::unique_ptr<JobPlatform> makeJobPlatform()
+{
+    // Read at call time, so that a wizard moved with its bundle still finds
+    // the tool beside itself.
+    const std::string bundle = NDUtilities::bundleRootForExecutable(runningExecutablePath());
+    return std::make_unique<LinuxJobPlatform>(bundle, LinuxJobPlatform::kSystemElevatorSearchPath);
+}
