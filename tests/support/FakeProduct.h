@@ -25,6 +25,8 @@ struct FakeProductLayout {
 // the user. So while a FakeProduct with the product's own identifier exists,
 // it holds a lock that keeps every other test process from making one:
 // tests that need the product NOT to run create one and start no copy.
+// (A forked child shares its parent's hold; a program the holder starts and
+// waits for must not make one, or both wait for ever.)
 //
 // Copies are killed and reaped by quit(), quitAll() and the destructor; each
 // copy is also killed if the thread that started it ends, so none outlives a
