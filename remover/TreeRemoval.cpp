@@ -5,8 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -24,14 +29,47 @@ bool refusedBecauseFolder(int error)
     return error == EISDIR || error == EPERM;
 }
 
-// One open folder of the walk.
-struct OpenFolder {
-    DIR* listing;
-    std::string name;  // its name inside the folder below it on the stack
-    bool rescanned;
-    bool failedHere;
-};
+bool isFolderNotEmpty(int error)
+{
+    return error == ENOTEMPTY || error == EEXIST;
+}
 
+enum class EntryOutcome { Removed, Failed, IsFolder };
+
+// Removes an entry that is not a folder. Unlinks first and asks later: most
+// entries are files, and the type read from the listing may be stale anyway.
+// A folder is left alone and opened for the walk instead, through `folderFd`.
+EntryOutcome removeNonFolderOrOpen(int parentFd, const char* name, unsigned char listedType, dev_t device,
+                                   int& folderFd)
+{
+    folderFd = -1;
+    if (listedType != DT_DIR) {
+        if (unlinkat(parentFd, name, 0) == 0 || errno == ENOENT)
+            return EntryOutcome::Removed;
+        if (!refusedBecauseFolder(errno))
+            return EntryOutcome::Failed;
+    }
+    const int fd = openat(parentFd, name, kOpenFolderFlags);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return EntryOutcome::Removed;
+        // Swapped for a link or a file since it was listed: remove that.
+        if ((errno == ELOOP || errno == ENOTDIR) && (unlinkat(parentFd, name, 0) == 0 || errno == ENOENT))
+            return EntryOutcome::Removed;
+        return EntryOutcome::Failed;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || info.st_dev != device) {
+        close(fd);
+        return EntryOutcome::Failed;
+    }
+    folderFd = fd;
+    return EntryOutcome::IsFolder;
+}
+
+// Removes the folder `name` inside `parentFd` with everything in it, given an
+// open descriptor of it. Depth first with an explicit stack of open folders,
+// so that the memory used grows with the depth of the tree, not its size.
 class FolderWalk {
 public:
     explicit FolderWalk(dev_t device) : m_device(device) {}
@@ -42,8 +80,6 @@ public:
             closedir(folder.listing);
     }
 
-    // Removes everything inside the open folder `fd` (taken over), then the
-    // folder itself as `name` inside `parentFd`.
     bool run(int parentFd, int fd, const std::string& name)
     {
         if (!push(fd, name))
@@ -64,64 +100,47 @@ public:
     }
 
 private:
+    struct OpenFolder {
+        DIR* listing;
+        std::string name;  // its name inside the folder below it on the stack
+        bool rescanned;
+        bool failedHere;
+    };
+
     bool push(int fd, const std::string& name)
     {
         DIR* listing = fdopendir(fd);
         if (!listing) {
             close(fd);
-            return fail();
+            fail();
+            return false;
         }
         m_stack.push_back(OpenFolder{listing, name, false, false});
         return true;
     }
 
-    bool fail()
+    void fail()
     {
         m_ok = false;
         if (!m_stack.empty())
             m_stack.back().failedHere = true;
-        return false;
     }
 
     void removeEntry(OpenFolder& folder, const dirent* entry)
     {
-        const char* name = entry->d_name;
-        if (isDotOrDotDot(name))
+        if (isDotOrDotDot(entry->d_name))
             return;
-        const int fd = dirfd(folder.listing);
-
-        // Unlink first and ask later: most entries are files, and the entry
-        // type can change under us anyway.
-        if (entry->d_type != DT_DIR) {
-            if (unlinkat(fd, name, 0) == 0 || errno == ENOENT)
-                return;
-            if (!refusedBecauseFolder(errno)) {
-                fail();
-                return;
-            }
-        }
-        descend(fd, name);
-    }
-
-    void descend(int parentFd, const char* name)
-    {
-        const int child = openat(parentFd, name, kOpenFolderFlags);
-        if (child < 0) {
-            if (errno == ENOENT)
-                return;
-            // Swapped for a link or a file since it was listed: remove that.
-            if ((errno == ELOOP || errno == ENOTDIR) && (unlinkat(parentFd, name, 0) == 0 || errno == ENOENT))
-                return;
+        int child = -1;
+        switch (removeNonFolderOrOpen(dirfd(folder.listing), entry->d_name, entry->d_type, m_device, child)) {
+        case EntryOutcome::Removed:
+            return;
+        case EntryOutcome::Failed:
             fail();
             return;
-        }
-        struct stat info;
-        if (fstat(child, &info) != 0 || info.st_dev != m_device) {
-            close(child);
-            fail();
+        case EntryOutcome::IsFolder:
+            push(child, entry->d_name);
             return;
         }
-        push(child, name);
     }
 
     // The listing is done: remove the folder itself from the folder below it.
@@ -130,7 +149,7 @@ private:
         OpenFolder& folder = m_stack.back();
         const int parentFd = m_stack.size() > 1 ? dirfd(m_stack[m_stack.size() - 2].listing) : rootParentFd;
         const bool removed = unlinkat(parentFd, folder.name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
-        if (!removed && (errno == ENOTEMPTY || errno == EEXIST) && !folder.failedHere && !folder.rescanned) {
+        if (!removed && isFolderNotEmpty(errno) && !folder.failedHere && !folder.rescanned) {
             // Some file systems skip entries when a folder changes while it
             // is listed; read it once more before giving up on it.
             folder.rescanned = true;
@@ -147,6 +166,104 @@ private:
     std::vector<OpenFolder> m_stack;
     bool m_ok = true;
 };
+
+// The listing of the top folder, shared by the workers: each takes the next
+// entry and removes it, a whole subtree at a time.
+class SharedListing {
+public:
+    struct Entry {
+        std::string name;
+        unsigned char type;
+    };
+
+    explicit SharedListing(DIR* listing) : m_listing(listing) {}
+
+    std::optional<Entry> next()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (;;) {
+            errno = 0;
+            const dirent* entry = readdir(m_listing);
+            if (!entry) {
+                if (errno != 0)
+                    m_failed = true;
+                return std::nullopt;
+            }
+            if (!isDotOrDotDot(entry->d_name))
+                return Entry{entry->d_name, entry->d_type};
+        }
+    }
+
+    void rewind()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        rewinddir(m_listing);
+    }
+
+    bool failed() const { return m_failed; }
+
+private:
+    DIR* m_listing;
+    std::mutex m_mutex;
+    bool m_failed = false;
+};
+
+// Two workers are enough to keep the file system busy; removal is bound by the
+// kernel's work per unlink, not by this program.
+unsigned workerCount()
+{
+    return std::thread::hardware_concurrency() > 1 ? 2 : 1;
+}
+
+bool removeFolder(int parentFd, int fd, const std::string& name, dev_t device)
+{
+    DIR* top = fdopendir(fd);
+    if (!top) {
+        close(fd);
+        return false;
+    }
+    SharedListing listing(top);
+    std::atomic<bool> ok{true};
+    auto work = [&] {
+        while (const auto entry = listing.next()) {
+            int child = -1;
+            switch (removeNonFolderOrOpen(dirfd(top), entry->name.c_str(), entry->type, device, child)) {
+            case EntryOutcome::Removed:
+                break;
+            case EntryOutcome::Failed:
+                ok = false;
+                break;
+            case EntryOutcome::IsFolder:
+                if (!FolderWalk(device).run(dirfd(top), child, entry->name))
+                    ok = false;
+                break;
+            }
+        }
+    };
+
+    bool removed = false;
+    for (int pass = 0; pass < 2; ++pass) {
+        std::vector<std::thread> helpers;
+        for (unsigned i = 1; i < workerCount(); ++i) {
+            try {
+                helpers.emplace_back(work);
+            } catch (const std::system_error&) {
+                break;  // no thread to be had: this one does all the work
+            }
+        }
+        work();
+        for (std::thread& helper : helpers)
+            helper.join();
+
+        removed = unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
+        if (removed || !isFolderNotEmpty(errno) || !ok || listing.failed())
+            break;
+        // Entries skipped by a listing that changed under it: one more pass.
+        listing.rewind();
+    }
+    closedir(top);
+    return removed && ok && !listing.failed();
+}
 
 }  // namespace
 
@@ -173,19 +290,23 @@ bool removeItem(const std::string& path)
     if (parentFd < 0)
         return false;
 
+    // The entry named by the list decides the file system that the walk keeps to.
+    struct stat info;
     bool removed = false;
-    if (unlinkat(parentFd, name.c_str(), 0) == 0 || errno == ENOENT) {
-        removed = true;
-    } else if (refusedBecauseFolder(errno)) {
-        const int fd = openat(parentFd, name.c_str(), kOpenFolderFlags);
-        struct stat info;
-        if (fd < 0) {
-            // Swapped for a link or a file since the first attempt.
-            removed = (errno == ELOOP || errno == ENOTDIR) && unlinkat(parentFd, name.c_str(), 0) == 0;
-        } else if (fstat(fd, &info) == 0) {
-            removed = FolderWalk(info.st_dev).run(parentFd, fd, name);
-        } else {
-            close(fd);
+    if (fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        removed = errno == ENOENT;
+    } else {
+        int folderFd = -1;
+        switch (removeNonFolderOrOpen(parentFd, name.c_str(), S_ISDIR(info.st_mode) ? DT_DIR : DT_UNKNOWN,
+                                      info.st_dev, folderFd)) {
+        case EntryOutcome::Removed:
+            removed = true;
+            break;
+        case EntryOutcome::Failed:
+            break;
+        case EntryOutcome::IsFolder:
+            removed = removeFolder(parentFd, folderFd, name, info.st_dev);
+            break;
         }
     }
     close(parentFd);
