@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
-# Builds the bundle and prints where it is.
+# Builds the bundle and starts the wizard from it. The wizard needs a display;
+# without one it says so and how to run it under a virtual display.
+#
+#   scripts/run.sh                build in ./build, then start the wizard
+#   TW_BUILD_DIR=dir scripts/run.sh   the same with another build folder
 set -euo pipefail
 cd "$(dirname "$0")/.."
+build=${TW_BUILD_DIR:-build}
 scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > build.configure.log || { cat build.configure.log; exit 1; }
-cmake --build build -j2
-echo "Bundle: $(pwd)/build/TallowmereUninstallWizard.app"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build.configure.log" || { cat "$build.configure.log"; exit 1; }
+cmake --build "$build" -j2 --target TallowmereUninstallWizard main
+wizard="$(pwd)/$build/TallowmereUninstallWizard.app/Contents/MacOS/TallowmereUninstallWizard"
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No display to show the wizard on; run it under a virtual display instead: xvfb-run -a scripts/run.sh" >&2
+  exit 1
+fi
+echo "Starting $wizard"
+exec "$wizard" "$@"
