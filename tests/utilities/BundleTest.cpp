@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -13,113 +12,68 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string infoPlist(const std::string& dictBody)
+std::string infoPlist(const std::string& key, const std::string& value)
 {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" + dictBody +
-           "</dict>\n</plist>\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n<key>" + key +
+           "</key><string>" + value + "</string>\n</dict></plist>\n";
 }
 
-// Lays out "<folder>/<name>.app" with the probe program as its executable.
-std::string makeApp(const std::string& folder, const std::string& name, const std::string& plistBody)
-{
-    const std::string root = folder + "/" + name + ".app";
-    makeFolders(root + "/Contents/MacOS");
-    if (!plistBody.empty())
-        writeFile(root + "/Contents/Info.plist", infoPlist(plistBody));
-    fs::copy_file(TW_BUNDLE_PROBE, root + "/Contents/MacOS/" + name);
-    return root;
-}
-
+// Copies the probe program to `executable` and returns what it reports.
 std::map<std::string, std::string> probe(const std::string& executable, const std::string& pluginName)
 {
+    makeFolders(fs::path(executable).parent_path());
+    fs::copy_file(TW_BUNDLE_PROBE, executable, fs::copy_options::skip_existing);
     const ProcessResult result = runProgram({executable, pluginName});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     std::map<std::string, std::string> report;
     std::istringstream lines(result.out);
-    for (std::string line; std::getline(lines, line);) {
-        const auto equals = line.find('=');
-        if (equals != std::string::npos)
-            report[line.substr(0, equals)] = line.substr(equals + 1);
-    }
+    for (std::string line; std::getline(lines, line);)
+        report[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
     return report;
-}
-
-// The folder as the running executable's link names it, without detours.
-std::string realFolder(const TempDir& tmp)
-{
-    return fs::canonical(tmp.path()).string();
 }
 
 }  // namespace
 
-TEST(Bundle, ProgramInsideAnAppBundleSeesItsFolders)
+TEST(Bundle, ProgramInsideAnAppBundleSeesItsFoldersByteForByte)
 {
-    TempDir tmp;
-    const std::string apps = realFolder(tmp) + "/Suite";
-    const std::string root = makeApp(apps, "Probe", "<key>CFBundleIdentifier</key><string>com.example.probe</string>\n");
-    makeFolders(root + "/Contents/PlugIns/Extra.bundle");
+    for (const std::string name : {"Probe", "Prüfung Ω 测试"}) {
+        TempDir tmp;
+        // As the link to the running executable names it, without detours.
+        const std::string top = fs::canonical(tmp.path()).string() + "/" + name;
+        const std::string apps = top + "/Suite " + name;
+        const std::string root = apps + "/" + name + ".app";
+        writeFile(root + "/Contents/Info.plist", infoPlist("CFBundleIdentifier", "com.example." + name));
+        makeFolders(root + "/Contents/PlugIns/Plüg-in");
 
-    auto report = probe(root + "/Contents/MacOS/Probe", "Extra.bundle");
-    EXPECT_EQ(report["applicationPath"], root + "/Contents/MacOS/Probe");
-    EXPECT_EQ(report["rootPath"], root);
-    EXPECT_EQ(report["applicationBundlePath"], apps);
-    EXPECT_EQ(report["pluginsPath"], root + "/Contents/PlugIns");
-    EXPECT_EQ(report["resourcePath"], root + "/Contents/Resources");
-    EXPECT_EQ(report["latticaExePath"], apps + "/TW Lattica.app/Contents/MacOS/TW Lattica");
-    EXPECT_EQ(report["nativeToolPathDir"], realFolder(tmp) + "/Tallowmere External Tools");
-    EXPECT_EQ(report["identifier"], "com.example.probe");
-    EXPECT_EQ(report["plugin"], root + "/Contents/PlugIns/Extra.bundle");
-
-    report = probe(root + "/Contents/MacOS/Probe", "Missing.bundle");
-    EXPECT_EQ(report["plugin"], "") << "a plug-in that is not there has no bundle";
+        auto report = probe(root + "/Contents/MacOS/" + name, "Plüg-in");
+        EXPECT_EQ(report["applicationPath"], root + "/Contents/MacOS/" + name);
+        EXPECT_EQ(report["rootPath"], root);
+        EXPECT_EQ(report["applicationBundlePath"], apps);
+        EXPECT_EQ(report["pluginsPath"], root + "/Contents/PlugIns");
+        EXPECT_EQ(report["resourcePath"], root + "/Contents/Resources");
+        EXPECT_EQ(report["latticaExePath"], apps + "/TW Lattica.app/Contents/MacOS/TW Lattica");
+        EXPECT_EQ(report["nativeToolPathDir"], top + "/Tallowmere External Tools");
+        EXPECT_EQ(report["identifier"], "com.example." + name);
+        EXPECT_EQ(report["plugin"], root + "/Contents/PlugIns/Plüg-in");
+        EXPECT_EQ(probe(root + "/Contents/MacOS/" + name, "Missing")["plugin"], "");
+    }
 }
 
-TEST(Bundle, NonAsciiFolderNamesComeBackByteForByte)
+TEST(Bundle, BareExecutableOrMissingIdentifier)
 {
     TempDir tmp;
-    const std::string apps = realFolder(tmp) + "/Ünïcødé Ω 测试";
-    const std::string root = makeApp(apps, "Prüfung", "<key>CFBundleIdentifier</key><string>com.example.é</string>\n");
-
-    auto report = probe(root + "/Contents/MacOS/Prüfung", "Plüg-in");
-    EXPECT_EQ(report["applicationPath"], root + "/Contents/MacOS/Prüfung");
-    EXPECT_EQ(report["applicationBundlePath"], apps);
-    EXPECT_EQ(report["pluginsPath"], root + "/Contents/PlugIns");
-    EXPECT_EQ(report["resourcePath"], root + "/Contents/Resources");
-    EXPECT_EQ(report["latticaExePath"], apps + "/TW Lattica.app/Contents/MacOS/TW Lattica");
-    EXPECT_EQ(report["identifier"], "com.example.é");
-
-    makeFolders(root + "/Contents/PlugIns/Plüg-in");
-    report = probe(root + "/Contents/MacOS/Prüfung", "Plüg-in");
-    EXPECT_EQ(report["plugin"], root + "/Contents/PlugIns/Plüg-in");
-}
-
-TEST(Bundle, ABareExecutableIsItsFoldersBundleWithoutIdentifier)
-{
-    TempDir tmp;
-    const std::string folder = realFolder(tmp) + "/bare";
-    makeFolders(folder);
-    fs::copy_file(TW_BUNDLE_PROBE, folder + "/probe");
-
-    auto report = probe(folder + "/probe", "Extra");
-    EXPECT_EQ(report["applicationPath"], folder + "/probe");
-    EXPECT_EQ(report["rootPath"], folder);
-    EXPECT_EQ(report["applicationBundlePath"], realFolder(tmp));
-    EXPECT_EQ(report["pluginsPath"], folder + "/PlugIns");
-    EXPECT_EQ(report["resourcePath"], folder);
+    const std::string top = fs::canonical(tmp.path()).string();
+    auto report = probe(top + "/bare/probe", "Missing");
+    EXPECT_EQ(report["applicationPath"], top + "/bare/probe");
+    EXPECT_EQ(report["rootPath"], top + "/bare");
+    EXPECT_EQ(report["applicationBundlePath"], top);
+    EXPECT_EQ(report["pluginsPath"], top + "/bare/PlugIns");
+    EXPECT_EQ(report["resourcePath"], top + "/bare");
     EXPECT_EQ(report["identifier"], "");
-    EXPECT_EQ(report["plugin"], "");
-}
 
-TEST(Bundle, AppWithoutIdentifierAnswersAnEmptyOne)
-{
-    TempDir tmp;
-    const std::string noPlist = makeApp(realFolder(tmp), "NoPlist", "");
-    EXPECT_EQ(probe(noPlist + "/Contents/MacOS/NoPlist", "x")["identifier"], "");
-    const std::string noKey = makeApp(realFolder(tmp), "NoKey", "<key>CFBundleName</key><string>NoKey</string>\n");
-    EXPECT_EQ(probe(noKey + "/Contents/MacOS/NoKey", "x")["identifier"], "");
-    const std::string notAString =
-        makeApp(realFolder(tmp), "NotAString", "<key>CFBundleIdentifier</key><integer>7</integer>\n");
-    EXPECT_EQ(probe(notAString + "/Contents/MacOS/NotAString", "x")["identifier"], "");
+    EXPECT_EQ(probe(top + "/NoPlist.app/Contents/MacOS/NoPlist", "x")["identifier"], "");
+    writeFile(top + "/NoKey.app/Contents/Info.plist", infoPlist("CFBundleName", "NoKey"));
+    EXPECT_EQ(probe(top + "/NoKey.app/Contents/MacOS/NoKey", "x")["identifier"], "");
 }
 
 TEST(Bundle, NoBundleWhereNoFolderIs)
@@ -129,54 +83,36 @@ TEST(Bundle, NoBundleWhereNoFolderIs)
     for (const std::string& path : {tmp / "missing", tmp / "file", std::string()}) {
         Bundle none(path);
         Bundle copy(none);
-        EXPECT_EQ(none.rootPath(), "") << path;
-        EXPECT_EQ(copy.rootPath(), "") << path;
-        EXPECT_EQ(copy.executablePath(), "");
-        EXPECT_EQ(copy.pluginsPath(), "");
-        EXPECT_EQ(copy.resourcePath(), "");
-        EXPECT_EQ(copy.identifier(), "");
+        EXPECT_EQ(none.rootPath() + copy.rootPath() + copy.executablePath() + copy.pluginsPath() +
+                      copy.resourcePath() + copy.identifier(),
+                  "")
+            << path;
     }
     Bundle plugin = Bundle::pluginsBundleNamed("No Such Plug-in");
-    Bundle pluginCopy(plugin);
-    EXPECT_EQ(pluginCopy.rootPath(), "");
-    EXPECT_EQ(plugin.identifier(), "");
+    EXPECT_EQ(Bundle(plugin).rootPath(), "");
     EXPECT_EQ(plugin.convertToString(nullptr), "");
 }
 
-TEST(Bundle, AnyFolderOpensAsABundle)
+TEST(Bundle, AnyFolderOpensAsABundleAndCopiesHoldTheirOwnReference)
 {
     TempDir tmp;
-    const std::string root = realFolder(tmp) + "/Other.app";
-    makeFolders(root + "/Contents/MacOS");
-    writeFile(root + "/Contents/Info.plist",
-              infoPlist("<key>CFBundleIdentifier</key><string>com.example.other</string>\n"
-                        "<key>CFBundleExecutable</key><string>Runner</string>\n"));
+    const std::string top = fs::canonical(tmp.path()).string();
+    const std::string root = top + "/Other.app";
+    writeFile(root + "/Contents/Info.plist", infoPlist("CFBundleExecutable", "Runner"));
 
     auto* original = new Bundle(root + "//");
     Bundle copy(*original);
-    delete original;  // the copy holds its own reference
+    delete original;
     EXPECT_EQ(copy.rootPath(), root);
-    EXPECT_EQ(copy.identifier(), "com.example.other");
     EXPECT_EQ(copy.pluginsPath(), root + "/Contents/PlugIns");
-    EXPECT_EQ(copy.resourcePath(), root + "/Contents/Resources");
     EXPECT_EQ(copy.executablePath(), "") << "the named executable is not there yet";
     writeFile(root + "/Contents/MacOS/Runner");
     EXPECT_EQ(Bundle(root).executablePath(), root + "/Contents/MacOS/Runner");
 
-    Bundle plain(realFolder(tmp));
-    EXPECT_EQ(plain.rootPath(), realFolder(tmp));
-    EXPECT_EQ(plain.resourcePath(), realFolder(tmp));
-    EXPECT_EQ(plain.executablePath(), "");
-    EXPECT_EQ(plain.identifier(), "");
-}
-
-TEST(Bundle, ARelativePathCountsFromTheWorkingFolder)
-{
-    TempDir tmp;
-    makeFolders(tmp / "Rel.app/Contents");
+    EXPECT_EQ(Bundle(top).resourcePath(), top) << "a folder without Contents is flat";
     const fs::path previous = fs::current_path();
-    fs::current_path(tmp.path());
-    Bundle relative(std::string("Rel.app"));
+    fs::current_path(top);
+    Bundle relative(std::string("Other.app"));
     fs::current_path(previous);
-    EXPECT_EQ(relative.rootPath(), realFolder(tmp) + "/Rel.app");
+    EXPECT_EQ(relative.rootPath(), root) << "relative paths count from the working folder";
 }
