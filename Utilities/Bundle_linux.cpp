@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <optional>
-#include <system_error>
 #include <vector>
 
 #include <boost/filesystem/operations.hpp>
@@ -81,7 +80,13 @@ std::shared_ptr<const BundleObject> bundleObjectAt(const std::string& path)
     boost::system::error_code error;
     if (!fs::is_directory(path, error))
         return nullptr;
-    std::string root = fs::absolute(path).string();
+    std::string root = path;
+    if (root.front() != '/') {
+        const fs::path workingFolder = fs::current_path(error);
+        if (error)
+            return nullptr;
+        root = (workingFolder / path).string();
+    }
     while (root.size() > 1 && root.back() == '/')
         root.pop_back();
 
