@@ -6,10 +6,25 @@
 #include <ServiceManagement/ServiceManagement.h>
 #include <stdlib.h>
 
-// The job calls are the ones that run on every macOS from 10.6 on.
+// The job calls are the ones that run on every macOS from 10.6 on; later
+// systems mark them deprecated.
+#if defined(__clang__)
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
+#endif
 
 namespace {
+
+// Temporary objects of one operation go with it.
+class PoolScope {
+public:
+    PoolScope() : m_pool([[NSAutoreleasePool alloc] init]) {}
+    ~PoolScope() { [m_pool drain]; }
+    PoolScope(const PoolScope&) = delete;
+    PoolScope& operator=(const PoolScope&) = delete;
+
+private:
+    NSAutoreleasePool* m_pool;
+};
 
 NSString* toNSString(const std::string& text)
 {
@@ -48,27 +63,25 @@ public:
 
     void removeJob(const std::string& label) override
     {
-        @autoreleasepool {
-            SMJobRemove(kSMDomainSystemLaunchd, (CFStringRef)toNSString(label), m_authorization, false, NULL);
-        }
+        PoolScope pool;
+        SMJobRemove(kSMDomainSystemLaunchd, (CFStringRef)toNSString(label), m_authorization, false, NULL);
     }
 
     bool submitJob(const JobDescription& job) override
     {
-        bool accepted = false;
-        @autoreleasepool {
-            NSMutableArray* arguments = [NSMutableArray array];
-            for (const std::string& argument : job.programArguments)
-                [arguments addObject:toNSString(argument)];
-            NSDictionary* description = [NSDictionary dictionaryWithObjectsAndKeys:
-                toNSString(job.label), @"Label",
-                [NSNumber numberWithBool:job.runAtLoad], @"RunAtLoad",
-                arguments, @"ProgramArguments", nil];
-            CFErrorRef error = NULL;
-            accepted = SMJobSubmit(kSMDomainSystemLaunchd, (CFDictionaryRef)description, m_authorization, &error);
-            if (error)
-                CFRelease(error);
-        }
+        PoolScope pool;
+        NSMutableArray* arguments = [NSMutableArray array];
+        for (const std::string& argument : job.programArguments)
+            [arguments addObject:toNSString(argument)];
+        NSDictionary* description = [NSDictionary dictionaryWithObjectsAndKeys:
+            toNSString(job.label), @"Label",
+            [NSNumber numberWithBool:job.runAtLoad], @"RunAtLoad",
+            arguments, @"ProgramArguments", nil];
+        CFErrorRef error = NULL;
+        const bool accepted = SMJobSubmit(kSMDomainSystemLaunchd, (CFDictionaryRef)description, m_authorization, &error);
+        if (error)
+            CFRelease(error);
+        // The rights were for this one submission.
         releaseAuthorization();
         return accepted;
     }
@@ -76,41 +89,37 @@ public:
     JobState jobState(const std::string& label) override
     {
         JobState state = JobState::Unknown;
-        @autoreleasepool {
-            CFDictionaryRef job = SMJobCopyDictionary(kSMDomainSystemLaunchd, (CFStringRef)toNSString(label));
-            if (job) {
-                // launchd gives a PID while the tool runs and its exit status
-                // once it has run; without keep-alive it is not started again.
-                if (CFDictionaryContainsKey(job, CFSTR("PID")))
-                    state = JobState::Running;
-                else if (CFDictionaryContainsKey(job, CFSTR("LastExitStatus")))
-                    state = JobState::Ended;
-                CFRelease(job);
-            }
+        PoolScope pool;
+        CFDictionaryRef job = SMJobCopyDictionary(kSMDomainSystemLaunchd, (CFStringRef)toNSString(label));
+        if (job) {
+            // launchd gives a PID while the tool runs and its exit status
+            // once it has run; without keep-alive it is not started again.
+            if (CFDictionaryContainsKey(job, CFSTR("PID")))
+                state = JobState::Running;
+            else if (CFDictionaryContainsKey(job, CFSTR("LastExitStatus")))
+                state = JobState::Ended;
+            CFRelease(job);
         }
         return state;
     }
 
     std::string mainBundlePath() override
     {
-        @autoreleasepool {
-            return toStdString([[NSBundle mainBundle] bundlePath]);
-        }
+        PoolScope pool;
+        return toStdString([[NSBundle mainBundle] bundlePath]);
     }
 
     std::string homeFolder() override
     {
-        @autoreleasepool {
-            return toStdString(NSHomeDirectory());
-        }
+        PoolScope pool;
+        return toStdString(NSHomeDirectory());
     }
 
     std::string temporaryFolder() override
     {
-        @autoreleasepool {
-            NSString* folder = NSTemporaryDirectory();
-            return folder ? toStdString(folder) : std::string();
-        }
+        PoolScope pool;
+        NSString* folder = NSTemporaryDirectory();
+        return folder ? toStdString(folder) : std::string();
     }
 
     std::int32_t randomNumber() override { return static_cast<std::int32_t>(arc4random()); }
@@ -121,19 +130,17 @@ public:
 
     bool fileExists(const std::string& path) override
     {
-        @autoreleasepool {
-            return [[NSFileManager defaultManager] fileExistsAtPath:toNSString(path)];
-        }
+        PoolScope pool;
+        return [[NSFileManager defaultManager] fileExistsAtPath:toNSString(path)];
     }
 
     std::optional<std::string> readText(const std::string& path) override
     {
-        @autoreleasepool {
-            NSString* text = [NSString stringWithContentsOfFile:toNSString(path) encoding:NSUTF8StringEncoding error:NULL];
-            if (!text)
-                return std::nullopt;
-            return toStdString(text);
-        }
+        PoolScope pool;
+        NSString* text = [NSString stringWithContentsOfFile:toNSString(path) encoding:NSUTF8StringEncoding error:NULL];
+        if (!text)
+            return std::nullopt;
+        return toStdString(text);
     }
 
 private:
