@@ -74,19 +74,4 @@ TEST_F(RunningProduct, TwoCopiesCountAsOneAndBothMustQuit)
     EXPECT_EQ(page(), 4);
 }
 
-TEST_F(RunningProduct, GoBackFromTheRunningPageAndRemoveChecksAgain)
-{
-    m_product.start();
-    pressNext();
-    ASSERT_EQ(page(), 3);
-    ASSERT_TRUE(click(*m_wizard, QWizard::BackButton));
-    ASSERT_EQ(page(), 2);
-    pressNext();
-    EXPECT_EQ(page(), 3);
-    ASSERT_TRUE(click(*m_wizard, QWizard::BackButton));
-    m_product.quitAll();
-    pressNext();
-    EXPECT_EQ(page(), 4);
-}
-
 }  // namespace
