@@ -210,9 +210,9 @@ private:
 
 // Two workers are enough to keep the file system busy; removal is bound by the
 // kernel's work per unlink, not by this program.
-unsigned workerCount()
+bool useHelperThread()
 {
-    return std::thread::hardware_concurrency() > 1 ? 2 : 1;
+    return std::thread::hardware_concurrency() > 1;
 }
 
 bool removeFolder(int parentFd, int fd, const std::string& name, dev_t device)
@@ -224,35 +224,50 @@ bool removeFolder(int parentFd, int fd, const std::string& name, dev_t device)
     }
     SharedListing listing(top);
     std::atomic<bool> ok{true};
-    auto work = [&] {
-        while (const auto entry = listing.next()) {
-            int child = -1;
-            switch (removeNonFolderOrOpen(dirfd(top), entry->name.c_str(), entry->type, device, child)) {
-            case EntryOutcome::Removed:
-                break;
-            case EntryOutcome::Failed:
+    auto removeEntry = [&](const SharedListing::Entry& entry) {
+        int child = -1;
+        switch (removeNonFolderOrOpen(dirfd(top), entry.name.c_str(), entry.type, device, child)) {
+        case EntryOutcome::Removed:
+            break;
+        case EntryOutcome::Failed:
+            ok = false;
+            break;
+        case EntryOutcome::IsFolder:
+            if (!FolderWalk(device).run(dirfd(top), child, entry.name))
                 ok = false;
-                break;
-            case EntryOutcome::IsFolder:
-                if (!FolderWalk(device).run(dirfd(top), child, entry->name))
-                    ok = false;
-                break;
-            }
+            break;
+        }
+    };
+    // Nothing may escape a worker: out of memory counts as a failed removal,
+    // and the tool still gives its verdict.
+    auto work = [&](std::optional<SharedListing::Entry> entry) noexcept {
+        try {
+            for (; entry; entry = listing.next())
+                removeEntry(*entry);
+        } catch (...) {
+            ok = false;
         }
     };
 
     bool removed = false;
     for (int pass = 0; pass < 2; ++pass) {
-        std::vector<std::thread> helpers;
-        for (unsigned i = 1; i < workerCount(); ++i) {
+        // A helper only pays off when there is more than one entry to share;
+        // a single deep subtree is quicker without one.
+        std::optional<SharedListing::Entry> first = listing.next();
+        std::optional<SharedListing::Entry> second = first ? listing.next() : std::nullopt;
+        std::thread helper;
+        if (second && useHelperThread()) {
             try {
-                helpers.emplace_back(work);
+                helper = std::thread(work, second);
+                second.reset();
             } catch (const std::system_error&) {
-                break;  // no thread to be had: this one does all the work
+                // No thread to be had: this one does all the work.
             }
         }
-        work();
-        for (std::thread& helper : helpers)
+        if (second)
+            work(std::move(second));
+        work(std::move(first));
+        if (helper.joinable())
             helper.join();
 
         removed = unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
