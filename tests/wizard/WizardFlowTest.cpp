@@ -11,23 +11,15 @@
 #include "FakeJob.h"
 #include "FakeProduct.h"
 #include "UninstallWizard.h"
+#include "ShownWizard.h"
 #include "WizardTesting.h"
 
 using namespace wizardtesting;
 
 namespace {
 
-class WizardFlow : public ::testing::Test {
+class WizardFlow : public ShownWizard {
 protected:
-    void SetUp() override
-    {
-        ensureApplication();
-        fakejob::reset(2);
-        m_wizard = std::make_unique<UninstallWizard>();
-        m_wizard->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_wizard.get()));
-    }
-
     UninstallWizard& wizard() { return *m_wizard; }
 
     // From the welcome page to the confirmation page.
@@ -55,7 +47,6 @@ protected:
     }
 
     testsupport::FakeProduct m_noProduct;  // held, never started: no copy runs meanwhile
-    std::unique_ptr<UninstallWizard> m_wizard;
 };
 
 TEST_F(WizardFlow, RemoveGoesStraightToTheRunWhenTheProductDoesNotRun)

@@ -9,21 +9,20 @@
 #include "FakeJob.h"
 #include "FakeProduct.h"
 #include "UninstallWizard.h"
+#include "ShownWizard.h"
 #include "WizardTesting.h"
 
 using namespace wizardtesting;
 
 namespace {
 
-class RunningProduct : public ::testing::Test {
+class RunningProduct : public ShownWizard {
 protected:
     void SetUp() override
     {
-        ensureApplication();
-        fakejob::reset(2);
-        m_wizard = std::make_unique<UninstallWizard>();
-        m_wizard->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_wizard.get()));
+        ShownWizard::SetUp();
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(click(*m_wizard, QWizard::NextButton));
         ASSERT_TRUE(click(*m_wizard, QWizard::NextButton));
         ASSERT_EQ(m_wizard->currentId(), 2);
@@ -34,7 +33,6 @@ protected:
     int page() const { return m_wizard->currentId(); }
 
     testsupport::FakeProduct m_product;
-    std::unique_ptr<UninstallWizard> m_wizard;
 };
 
 TEST_F(RunningProduct, ContinueKeepsTheRunningPageUntilTheProductHasQuit)

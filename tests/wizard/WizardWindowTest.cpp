@@ -10,6 +10,7 @@
 #include "FakeJob.h"
 #include "FakeProduct.h"
 #include "UninstallWizard.h"
+#include "ShownWizard.h"
 #include "WizardTesting.h"
 
 using namespace wizardtesting;
@@ -18,17 +19,8 @@ namespace {
 
 const char kWatermark[] = ":/TallowmereUninstallWizardResources/TallowmereUninstallWizardWatermark.png";
 
-class WizardWindow : public ::testing::Test {
+class WizardWindow : public ShownWizard {
 protected:
-    void SetUp() override
-    {
-        ensureApplication();
-        fakejob::reset(2);
-        m_wizard = std::make_unique<UninstallWizard>();
-        m_wizard->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_wizard.get()));
-    }
-
     QAbstractButton* button(QWizard::WizardButton which) { return m_wizard->button(which); }
     bool shown(QWizard::WizardButton which) { return button(which)->isVisible(); }
     bool enabled(QWizard::WizardButton which) { return shown(which) && button(which)->isEnabled(); }
@@ -53,7 +45,6 @@ protected:
     }
 
     testsupport::FakeProduct m_noProduct;  // held, never started: no copy runs meanwhile
-    std::unique_ptr<UninstallWizard> m_wizard;
 };
 
 TEST_F(WizardWindow, HasItsFixedSizeTitleAndBackground)
