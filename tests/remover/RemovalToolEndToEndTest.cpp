@@ -114,10 +114,17 @@ TEST_F(RemovalToolRun, ExtraArgumentsAreIgnoredAndTooFewAreRefused)
 
 TEST_F(RemovalToolRun, UnusableHomeRemovesNothingAndFails)
 {
+    // Were the guard broken, these homes would name machine-wide folders.
+    for (const char* path : {"/Library/Preferences", "/Documents/Nordaxis"}) {
+        if (entryExists(path))
+            GTEST_SKIP() << path << " exists on this machine; a faulty run could remove from it";
+    }
     // A relative home resolves against the working folder: give it one that
     // holds what the user paths would name.
     writeFile(m_out / "relative/Documents/Nordaxis/keep.txt", "keep");
-    const char* homes[] = {"", "relative", "/", "//", "/.", "/tmp/..", "/./../"};
+    makeSymlink("/", m_out / "link-to-root");
+    const std::string linkToRoot = m_out / "link-to-root";
+    const char* homes[] = {"", "relative", "/", "//", "/.", "/tmp/..", "/./../", linkToRoot.c_str()};
     for (const char* home : homes) {
         SCOPED_TRACE(std::string("home \"") + home + "\"");
         const std::string result = m_out / "r.log";
