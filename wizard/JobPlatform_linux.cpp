@@ -1,7 +1,6 @@
 #include "JobPlatform_linux.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/random.h>
@@ -16,7 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "BundleLayout.h"
+#include "Bundle.h"
+#include "Paths.h"
 
 const char* const LinuxJobPlatform::kSystemElevatorSearchPath = "/usr/bin:/bin";
 const char* const LinuxJobPlatform::kToolSearchPath = "/usr/bin:/bin:/usr/sbin:/sbin";
@@ -121,30 +121,6 @@ void waitForExit(pid_t pid)
     }
 }
 
-std::string passwordDatabaseHome()
-{
-    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
-    passwd entry;
-    passwd* found = nullptr;
-    while (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE)
-        buffer.resize(buffer.size() * 2);
-    return found && found->pw_dir ? found->pw_dir : std::string();
-}
-
-std::string runningExecutablePath()
-{
-    std::vector<char> buffer(4096);
-    for (;;) {
-        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0)
-            return std::string();
-        if (static_cast<std::size_t>(length) < buffer.size())
-            return std::string(buffer.data(), static_cast<std::size_t>(length));
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 }  // namespace
 
 LinuxJobPlatform::LinuxJobPlatform(std::string bundlePath, std::string elevatorSearchPath)
@@ -245,8 +221,7 @@ std::string LinuxJobPlatform::mainBundlePath()
 
 std::string LinuxJobPlatform::homeFolder()
 {
-    const char* variable = std::getenv("HOME");
-    std::string home = variable && variable[0] == '/' ? variable : passwordDatabaseHome();
+    std::string home = NDUtilities::Paths::homePath().string();
     while (home.size() > 1 && home.back() == '/')
         home.pop_back();
     return home;
@@ -369,6 +344,6 @@ std::unique_ptr<JobPlatform> makeJobPlatform()
 {
     // Read at call time, so that a wizard moved with its bundle still finds
     // the tool beside itself.
-    const std::string bundle = NDUtilities::bundleRootForExecutable(runningExecutablePath());
-    return std::make_unique<LinuxJobPlatform>(bundle, LinuxJobPlatform::kSystemElevatorSearchPath);
+    return std::make_unique<LinuxJobPlatform>(Bundle::mainBundle().rootPath(),
+                                              LinuxJobPlatform::kSystemElevatorSearchPath);
 }
