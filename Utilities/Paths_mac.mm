@@ -11,36 +11,37 @@ namespace NDUtilities {
 
 namespace fs = boost::filesystem;
 
-fs::path Paths::applicationPath()
+namespace {
+
+// One text of the main bundle as a path, asked inside a pool of its own.
+fs::path mainBundleText(std::string (Bundle::*accessor)())
 {
     NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    const fs::path path = pathFromUtf8(Bundle::mainBundle().executablePath());
+    const fs::path path = Paths::pathFromUtf8((Bundle::mainBundle().*accessor)());
     [pool drain];
     return path;
+}
+
+}  // namespace
+
+fs::path Paths::applicationPath()
+{
+    return mainBundleText(&Bundle::executablePath);
 }
 
 fs::path Paths::applicationBundlePath()
 {
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    const fs::path root = pathFromUtf8(Bundle::mainBundle().rootPath());
-    [pool drain];
-    return root.parent_path();
+    return mainBundleText(&Bundle::rootPath).parent_path();
 }
 
 fs::path Paths::pluginsPath()
 {
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    const fs::path path = pathFromUtf8(Bundle::mainBundle().pluginsPath());
-    [pool drain];
-    return path;
+    return mainBundleText(&Bundle::pluginsPath);
 }
 
 fs::path Paths::resourcePath()
 {
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    const fs::path path = pathFromUtf8(Bundle::mainBundle().resourcePath());
-    [pool drain];
-    return path;
+    return mainBundleText(&Bundle::resourcePath);
 }
 
 fs::path stockFolder(unsigned int directoryKind, unsigned int domainMask)
