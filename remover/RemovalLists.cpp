@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "PathWalk.h"
+
 namespace {
 
 const char kMakerPrefix[] = "com.nordaxis.";
@@ -13,14 +15,20 @@ bool isDotOrDotDot(const char* name)
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-}  // namespace
+} // namespace
 
 std::vector<std::string> folderEntryNames(const std::string& folder)
 {
     std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
+    // Reached like the entries themselves: a link on the way that the removal
+    // would not follow does not get its folder listed either.
+    OpenedFolder opened = openFolderFromRoot(folder);
+    if (opened.lookup != Lookup::Found)
+        return names;
+    DIR* dir = fdopendir(opened.folder.get());
     if (!dir)
         return names;
+    opened.folder.release();
     while (const dirent* entry = readdir(dir)) {
         if (!isDotOrDotDot(entry->d_name))
             names.emplace_back(entry->d_name);
@@ -55,7 +63,7 @@ RemovalList deleteUserSettingsFiles(const std::string& home)
 
 RemovalList deleteExternalDataHomeFiles(const std::string& home)
 {
-    return {home + "/Documents/Nordaxis"};
+    return { home + "/Documents/Nordaxis" };
 }
 
 RemovalList buildRemovalList(int choiceMask, const std::string& home)

@@ -27,5 +27,6 @@ RemovalList deleteExternalDataHomeFiles(const std::string& home);
 RemovalList buildRemovalList(int choiceMask, const std::string& home);
 
 // Names of a folder's entries, in the order the file system lists them; empty
-// when the folder is missing or cannot be read.
+// when the folder is missing or cannot be read. The absolute path is walked
+// from "/" without following links the removal would not follow.
 std::vector<std::string> folderEntryNames(const std::string& folder);

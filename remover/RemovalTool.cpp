@@ -1,17 +1,19 @@
 #include "RemovalTool.h"
 
-#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <vector>
 
 #include "ChoiceMask.h"
+#include "PathWalk.h"
 #include "ResultFile.h"
 #include "TreeRemoval.h"
 
 namespace {
 
-const int kUsageExitStatus = 64;  // EX_USAGE
+const int kUsageExitStatus = 64; // EX_USAGE
 
 // True when the path, read without the file system, names "/" itself:
 // "/", "//", "/.", "/tmp/.." and the like.
@@ -35,47 +37,113 @@ bool namesRootLexically(const std::string& path)
     return depth == 0;
 }
 
-bool resolvesToRoot(const std::string& path)
+bool isRootFolder(int folderFd)
 {
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) && std::string(resolved) == "/";
+    struct stat folder, root;
+    return fstat(folderFd, &folder) == 0 && stat("/", &root) == 0 && folder.st_dev == root.st_dev
+        && folder.st_ino == root.st_ino;
 }
 
-}  // namespace
+// The existence test of the run: a final symbolic link is followed, and one
+// that leads nowhere counts as absent. Any other error is no absence.
+Lookup lookUpEntry(int folderFd, const std::string& name)
+{
+    struct stat info;
+    if (fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? Lookup::Absent : Lookup::Failed;
+    if (!S_ISLNK(info.st_mode) || fstatat(folderFd, name.c_str(), &info, 0) == 0)
+        return Lookup::Found;
+    return errno == ENOENT || errno == ENOTDIR ? Lookup::Absent : Lookup::Failed;
+}
+
+// Removes the entry at `relative` beneath the start folder. True when it is
+// gone or was never there.
+bool removeEntryBeneath(const OpenedFolder& start, std::string relative)
+{
+    if (start.lookup != Lookup::Found)
+        return start.lookup == Lookup::Absent;
+    while (!relative.empty() && relative.back() == '/')
+        relative.pop_back();
+    const auto slash = relative.find_last_of('/');
+    const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..")
+        return false;
+
+    const OpenedFolder parent
+        = openFolderBeneath(start.folder.get(), slash == std::string::npos ? std::string() : relative.substr(0, slash));
+    if (parent.lookup != Lookup::Found)
+        return parent.lookup == Lookup::Absent;
+    switch (lookUpEntry(parent.folder.get(), name)) {
+    case Lookup::Absent:
+        return true;
+    case Lookup::Failed:
+        return false;
+    case Lookup::Found:
+        break;
+    }
+    return removeEntryAt(parent.folder.get(), name);
+}
+
+} // namespace
 
 bool isUsableHome(const std::string& home)
 {
-    return !home.empty() && home.front() == '/' && !namesRootLexically(home) && !resolvesToRoot(home);
+    if (home.empty() || home.front() != '/' || namesRootLexically(home))
+        return false;
+    const OpenedFolder folder = openFolderFromRoot(home);
+    return folder.lookup != Lookup::Found || !isRootFolder(folder.folder.get());
 }
 
-bool removeAll(const RemovalList& list)
+bool removeAll(const RemovalList& list, const RemovalRoots& roots)
 {
+    // Each start is opened once; every entry is then reached from it, one
+    // component at a time.
+    const OpenedFolder machine = openFolderFromRoot(roots.machineRoot);
+    const OpenedFolder home = roots.home.empty() ? OpenedFolder {} : openFolderFromRoot(roots.home);
+    const std::string homePrefix = roots.home + "/";
+
     bool ok = true;
     for (const std::string& path : list) {
-        if (itemExists(path) && !removeItem(path))
-            ok = false;
+        if (!roots.home.empty() && path.compare(0, homePrefix.size(), homePrefix) == 0)
+            ok = removeEntryBeneath(home, path.substr(homePrefix.size())) && ok;
+        else if (!path.empty() && path.front() == '/')
+            ok = removeEntryBeneath(machine, path) && ok;
+        else
+            ok = false; // a relative entry has no trusted start
     }
     return ok;
+}
+
+RemovalOutcome runRemoval(int choiceMask, const std::string& home, const std::string& machineRoot)
+{
+    RemovalOutcome outcome;
+    if (!isUsableHome(home))
+        return outcome;
+    const OpenedFolder homeFolder = openFolderFromRoot(home);
+    struct stat info;
+    if (homeFolder.lookup == Lookup::Found && fstat(homeFolder.folder.get(), &info) == 0)
+        outcome.homeOwner = info.st_uid;
+    outcome.ok = removeAll(buildRemovalList(choiceMask, home), RemovalRoots { machineRoot, home });
+    return outcome;
 }
 
 int runRemovalTool(int argc, const char* const* argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s <choice-mask> <home-folder> <result-file>\n",
-                     argc > 0 && argv[0] ? argv[0] : "main");
+        std::fprintf(
+            stderr, "usage: %s <choice-mask> <home-folder> <result-file>\n", argc > 0 && argv[0] ? argv[0] : "main");
         return kUsageExitStatus;
     }
     const int mask = parseChoiceMask(argv[1]);
     const std::string home = argv[2];
     const std::string resultPath = argv[3];
 
-    bool ok = false;
+    RemovalOutcome outcome;
     try {
-        if (isUsableHome(home))
-            ok = removeAll(buildRemovalList(mask, home));
+        outcome = runRemoval(mask, home, "/");
     } catch (...) {
-        ok = false;  // out of memory: report, never crash without a verdict
+        outcome.ok = false; // out of memory: report, never crash without a verdict
     }
-    writeResultFile(resultPath, ok ? "success" : "failed");
+    writeResultFile(resultPath, outcome.ok ? "success" : "failed", outcome.homeOwner);
     return 0;
 }

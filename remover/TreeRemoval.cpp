@@ -305,25 +305,26 @@ bool removeItem(const std::string& path)
     if (parentFd < 0)
         return false;
 
-    // The entry named by the list decides the file system that the walk keeps to.
-    struct stat info;
-    bool removed = false;
-    if (fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        removed = errno == ENOENT;
-    } else {
-        int folderFd = -1;
-        switch (removeNonFolderOrOpen(parentFd, name.c_str(), S_ISDIR(info.st_mode) ? DT_DIR : DT_UNKNOWN,
-                                      info.st_dev, folderFd)) {
-        case EntryOutcome::Removed:
-            removed = true;
-            break;
-        case EntryOutcome::Failed:
-            break;
-        case EntryOutcome::IsFolder:
-            removed = removeFolder(parentFd, folderFd, name, info.st_dev);
-            break;
-        }
-    }
+    const bool removed = removeEntryAt(parentFd, name);
     close(parentFd);
     return removed;
+}
+
+bool removeEntryAt(int parentFd, const std::string& name)
+{
+    // The entry named by the list decides the file system that the walk keeps to.
+    struct stat info;
+    if (fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    int folderFd = -1;
+    switch (removeNonFolderOrOpen(parentFd, name.c_str(), S_ISDIR(info.st_mode) ? DT_DIR : DT_UNKNOWN, info.st_dev,
+                                  folderFd)) {
+    case EntryOutcome::Removed:
+        return true;
+    case EntryOutcome::Failed:
+        return false;
+    case EntryOutcome::IsFolder:
+        return removeFolder(parentFd, folderFd, name, info.st_dev);
+    }
+    return false;
 }

@@ -17,3 +17,8 @@ bool removeItem(const std::string& path);
 // The existence test of the removal run: true when the path names an existing
 // file or folder, symbolic links followed (a dangling link is absent).
 bool itemExists(const std::string& path);
+
+// Removes the entry `name` (a single path component) inside the folder open as
+// `parentFd`: a file, a symbolic link itself, or a folder with everything in it.
+// True when it is gone or was already absent; false when anything stayed.
+bool removeEntryAt(int parentFd, const std::string& name);

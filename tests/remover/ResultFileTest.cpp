@@ -22,9 +22,9 @@ TEST(ResultFile, HoldsExactlyTheWordAndReplacesAnOldFile)
 {
     TempDir tmp;
     writeFile(tmp / "r.log", "an older and much longer verdict\n");
-    EXPECT_TRUE(writeResultFile(tmp / "r.log", "success"));
+    EXPECT_TRUE(writeResultFile(tmp / "r.log", "success", geteuid()));
     EXPECT_EQ(readFile(tmp / "r.log"), "success");
-    EXPECT_TRUE(writeResultFile(tmp / "r.log", "failed"));
+    EXPECT_TRUE(writeResultFile(tmp / "r.log", "failed", geteuid()));
     EXPECT_EQ(readFile(tmp / "r.log"), "failed");
 
     struct stat info;
@@ -40,8 +40,8 @@ TEST(ResultFile, NeverWritesThroughALinkAtThePath)
     makeSymlink(tmp / "precious", tmp / "via-symlink.log");
     ASSERT_EQ(link((tmp / "precious").c_str(), (tmp / "via-hardlink.log").c_str()), 0);
 
-    EXPECT_TRUE(writeResultFile(tmp / "via-symlink.log", "success"));
-    EXPECT_TRUE(writeResultFile(tmp / "via-hardlink.log", "failed"));
+    EXPECT_TRUE(writeResultFile(tmp / "via-symlink.log", "success", geteuid()));
+    EXPECT_TRUE(writeResultFile(tmp / "via-hardlink.log", "failed", geteuid()));
 
     EXPECT_EQ(readFile(tmp / "precious"), "precious");
     EXPECT_FALSE(isSymlink(tmp / "via-symlink.log"));
@@ -52,8 +52,8 @@ TEST(ResultFile, NeverWritesThroughALinkAtThePath)
 TEST(ResultFile, MissingFolderWritesNothing)
 {
     TempDir tmp;
-    EXPECT_FALSE(writeResultFile(tmp / "no-such-folder/r.log", "success"));
+    EXPECT_FALSE(writeResultFile(tmp / "no-such-folder/r.log", "success", geteuid()));
     EXPECT_FALSE(entryExists(tmp / "no-such-folder"));
-    EXPECT_FALSE(writeResultFile(tmp / "", "success"));
+    EXPECT_FALSE(writeResultFile(tmp / "", "success", geteuid()));
     EXPECT_EQ(entriesIn(tmp.path()), 0);
 }

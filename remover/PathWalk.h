@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string>
+
+// An owned file descriptor, closed when the object goes away.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~UniqueFd();
+    UniqueFd(UniqueFd&& other) noexcept
+        : m_fd(other.release())
+    {
+    }
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release();
+
+private:
+    int m_fd = -1;
+};
+
+enum class Lookup {
+    Found,
+    Absent, // a component is missing or is not a folder
+    Failed, // anything else: no rights, a name too long, a loop, a refused link
+};
+
+struct OpenedFolder {
+    Lookup lookup = Lookup::Failed;
+    UniqueFd folder;
+};
+
+// Opens a folder by a path relative to `startFd`, one component at a time,
+// without ever letting the kernel follow a symbolic link: the tool runs as
+// root over folders that the user controls, and a path resolved in one call
+// can be led anywhere by a link on the way.
+//
+// A link on the way is followed by reading it and walking its target the same
+// way, and only when the link belongs to root, or when the folder it leads to
+// belongs to the link's own owner: a user may have moved a folder of theirs
+// elsewhere and left a link, but may not lead root into folders of root's or
+// of other users. A link in a file system of process views (Linux's /proc,
+// whose links jump into other mount namespaces) is never followed. An absolute
+// target is walked from the machine's root folder, "/".
+OpenedFolder openFolderBeneath(int startFd, const std::string& relativePath);
+
+// The same from the machine's root folder, for an absolute path.
+OpenedFolder openFolderFromRoot(const std::string& absolutePath);
