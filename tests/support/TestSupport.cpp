@@ -193,6 +193,8 @@ std::optional<OrdinaryUser> ordinaryUser()
     return OrdinaryUser{entry->pw_uid, entry->pw_gid};
 }
 
+const int kChildKilledBase = 128;
+
 std::optional<int> runInChildAsOrdinaryUser(const std::function<int()>& body, std::string* whyNot)
 {
     std::optional<OrdinaryUser> user;
@@ -218,11 +220,10 @@ std::optional<int> runInChildAsOrdinaryUser(const std::function<int()>& body, st
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (!WIFEXITED(status)) {
-        if (whyNot)
-            *whyNot = "child ended by a signal";
-        return std::nullopt;
-    }
+    // Only the child itself may say that it could not run; a crash is a
+    // result, and one that no test expects.
+    if (WIFSIGNALED(status))
+        return kChildKilledBase + WTERMSIG(status);
     if (WEXITSTATUS(status) == 125) {
         if (whyNot)
             *whyNot = "could not switch to the ordinary account";
