@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 #include "ChoiceMask.h"
 #include "PathWalk.h"
@@ -19,22 +20,7 @@ const int kUsageExitStatus = 64; // EX_USAGE
 // "/", "//", "/.", "/tmp/.." and the like.
 bool namesRootLexically(const std::string& path)
 {
-    std::size_t depth = 0;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        const std::string part = path.substr(start, end - start);
-        if (part == "..") {
-            if (depth > 0)
-                --depth;
-        } else if (!part.empty() && part != ".") {
-            ++depth;
-        }
-        start = end + 1;
-    }
-    return depth == 0;
+    return std::filesystem::path(path).lexically_normal() == "/";
 }
 
 bool isRootFolder(int folderFd)
