@@ -57,6 +57,13 @@ bool sameEntry(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_uid == b.st_uid;
 }
 
+// A link of root's that a user has hard-linked into a folder of their own is
+// the user's choice of place, not root's: it counts as root's only alone.
+bool isRootsOwnLink(const struct stat& link)
+{
+    return link.st_uid == 0 && link.st_nlink == 1;
+}
+
 OpenedFolder outcome(Lookup lookup)
 {
     OpenedFolder result;
@@ -123,7 +130,7 @@ private:
         struct stat folder;
         if (fstat(reached.folder.get(), &folder) != 0)
             return outcome(Lookup::Failed);
-        if (link.st_uid != 0 && folder.st_uid != link.st_uid)
+        if (!isRootsOwnLink(link) && folder.st_uid != link.st_uid)
             return outcome(Lookup::Failed);
         return reached;
     }
