@@ -2,19 +2,12 @@
 
 #include <string>
 
-// The held bundle object is the platform's own: an NSBundle on macOS, a shared
-// record of the bundle folder on Linux. Objective-C++ sources see the real
-// Foundation classes; plain C++ sources on Apple see only an object pointer of
-// the same size, so that the class layout is the same everywhere.
-#if defined(__OBJC__)
-@class NSBundle;
-@class NSString;
-#elif defined(__APPLE__)
-struct objc_object;
-#else
-#include <memory>
+// Handles of the platform's objects, opaque here so that this class is the
+// same for C++ and Objective-C++ compilers: on macOS a BundleObject is an
+// NSBundle and a PlatformText an NSString; on Linux both are records of this
+// library.
 struct BundleObject;
-#endif
+struct PlatformText;
 
 // A value wrapper of one application bundle that answers the bundle's folders
 // and identifier as UTF-8 text. Every live wrapper owns exactly one reference
@@ -26,9 +19,6 @@ public:
     Bundle();
     // The bundle at a folder path, or none if there is no bundle there.
     explicit Bundle(const std::string& path);
-#if defined(__OBJC__)
-    explicit Bundle(NSString* path);
-#endif
     Bundle(const Bundle& other);
     // A wrapper keeps its bundle for life.
     Bundle& operator=(const Bundle&) = delete;
@@ -45,18 +35,10 @@ public:
     std::string identifier();
 
     // UTF-8 copy of a platform text; empty for a missing text.
-#if defined(__OBJC__)
-    std::string convertToString(NSString* text);
-#elif !defined(__APPLE__)
-    std::string convertToString(const char* text);
-#endif
+    std::string convertToString(const PlatformText* text);
 
 private:
-#if defined(__OBJC__)
-    NSBundle* m_bundle;
-#elif defined(__APPLE__)
-    objc_object* m_bundle;
-#else
-    std::shared_ptr<const BundleObject> m_bundle;
-#endif
+    explicit Bundle(BundleObject* owned);
+
+    BundleObject* m_bundle;
 };

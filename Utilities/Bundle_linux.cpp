@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -18,6 +19,11 @@ struct BundleObject {
     std::string root;
     bool hasContents = false;
     std::optional<std::string> executable;
+};
+
+// This platform's texts are UTF-8 already.
+struct PlatformText {
+    std::string utf8;
 };
 
 namespace {
@@ -42,12 +48,12 @@ std::optional<std::string> runningExecutable()
     }
 }
 
-std::shared_ptr<const BundleObject> mainBundleObject()
+std::unique_ptr<BundleObject> mainBundleObject()
 {
     const std::optional<std::string> exe = runningExecutable();
     if (!exe)
         return nullptr;
-    auto bundle = std::make_shared<BundleObject>();
+    auto bundle = std::make_unique<BundleObject>();
     bundle->root = NDUtilities::bundleRootForExecutable(*exe);
     bundle->hasContents = bundle->root != boost::filesystem::path(*exe).parent_path().string();
     bundle->executable = exe;
@@ -72,7 +78,7 @@ std::optional<std::string> executableInContents(const std::string& root)
 // be opened as a bundle. No bundle is at a path that names nothing, names a
 // file, or cannot be looked at: such a wrapper holds nothing. Relative paths
 // count from the working folder; trailing slashes are not part of the name.
-std::shared_ptr<const BundleObject> bundleObjectAt(const std::string& path)
+std::unique_ptr<BundleObject> bundleObjectAt(const std::string& path)
 {
     namespace fs = boost::filesystem;
     if (path.empty())
@@ -90,7 +96,7 @@ std::shared_ptr<const BundleObject> bundleObjectAt(const std::string& path)
     while (root.size() > 1 && root.back() == '/')
         root.pop_back();
 
-    auto bundle = std::make_shared<BundleObject>();
+    auto bundle = std::make_unique<BundleObject>();
     bundle->root = root;
     bundle->hasContents = fs::is_directory(joined(root, "Contents"), error);
     if (bundle->hasContents)
@@ -98,26 +104,33 @@ std::shared_ptr<const BundleObject> bundleObjectAt(const std::string& path)
     return bundle;
 }
 
-const char* textOf(const std::optional<std::string>& text)
-{
-    return text ? text->c_str() : nullptr;
-}
-
 }  // namespace
 
 Bundle::Bundle()
-    : m_bundle(mainBundleObject())
+    : Bundle(mainBundleObject().release())
 {
 }
 
 Bundle::Bundle(const std::string& path)
-    : m_bundle(bundleObjectAt(path))
+    : Bundle(bundleObjectAt(path).release())
 {
 }
 
-Bundle::Bundle(const Bundle& other) = default;
+Bundle::Bundle(BundleObject* owned)
+    : m_bundle(owned)
+{
+}
 
-Bundle::~Bundle() = default;
+// The record is never changed, so each copy owns one of its own.
+Bundle::Bundle(const Bundle& other)
+    : Bundle(other.m_bundle ? new BundleObject(*other.m_bundle) : nullptr)
+{
+}
+
+Bundle::~Bundle()
+{
+    delete m_bundle;
+}
 
 Bundle Bundle::mainBundle()
 {
@@ -128,44 +141,43 @@ Bundle Bundle::pluginsBundleNamed(std::string name)
 {
     const std::string plugins = mainBundle().pluginsPath();
     if (plugins.empty())
-        return Bundle(std::string());
+        return Bundle(nullptr);
     return Bundle(joined(plugins, name));
 }
 
 std::string Bundle::rootPath()
 {
-    return convertToString(m_bundle ? m_bundle->root.c_str() : nullptr);
+    return m_bundle ? m_bundle->root : std::string();
 }
 
 std::string Bundle::executablePath()
 {
-    return convertToString(m_bundle ? textOf(m_bundle->executable) : nullptr);
+    return m_bundle ? m_bundle->executable.value_or(std::string()) : std::string();
 }
 
 std::string Bundle::pluginsPath()
 {
     if (!m_bundle)
-        return convertToString(nullptr);
+        return std::string();
     return joined(m_bundle->root, m_bundle->hasContents ? "Contents/PlugIns" : "PlugIns");
 }
 
 std::string Bundle::resourcePath()
 {
     if (!m_bundle)
-        return convertToString(nullptr);
+        return std::string();
     return m_bundle->hasContents ? joined(m_bundle->root, "Contents/Resources") : m_bundle->root;
 }
 
 std::string Bundle::identifier()
 {
     if (!m_bundle)
-        return convertToString(nullptr);
-    const auto identifier =
-        NDUtilities::infoPlistString(NDUtilities::infoPlistPathOfBundle(m_bundle->root), "CFBundleIdentifier");
-    return convertToString(textOf(identifier));
+        return std::string();
+    return NDUtilities::infoPlistString(NDUtilities::infoPlistPathOfBundle(m_bundle->root), "CFBundleIdentifier")
+        .value_or(std::string());
 }
 
-std::string Bundle::convertToString(const char* text)
+std::string Bundle::convertToString(const PlatformText* text)
 {
-    return text ? std::string(text) : std::string();
+    return text ? text->utf8 : std::string();
 }

@@ -1,11 +1,33 @@
 #include "Bundle.h"
 
-#import <Foundation/Foundation.h>
+#include "FoundationGlue_mac.h"
 
 // Reference counting is manual: every wrapper retains what it holds and
 // releases it once. Temporary objects go to the caller's autorelease pool.
+// The header knows the objects only as opaque handles; these casts are the
+// one place where a handle turns back into its Foundation object.
 
 namespace {
+
+NSBundle* bundleOf(BundleObject* handle)
+{
+    return reinterpret_cast<NSBundle*>(handle);
+}
+
+BundleObject* retainedHandleOf(NSBundle* bundle)
+{
+    return reinterpret_cast<BundleObject*>([bundle retain]);
+}
+
+NSString* textOf(const PlatformText* handle)
+{
+    return reinterpret_cast<NSString*>(const_cast<PlatformText*>(handle));
+}
+
+const PlatformText* handleOf(NSString* text)
+{
+    return reinterpret_cast<const PlatformText*>(text);
+}
 
 NSString* platformText(const std::string& text)
 {
@@ -18,33 +40,33 @@ NSBundle* bundleAt(NSString* path)
     return path ? [NSBundle bundleWithPath:path] : nil;
 }
 
-}  // namespace
+} // namespace
 
 Bundle::Bundle()
-    : m_bundle([[NSBundle mainBundle] retain])
+    : Bundle(retainedHandleOf([NSBundle mainBundle]))
 {
 }
 
 Bundle::Bundle(const std::string& path)
-    : m_bundle([bundleAt(platformText(path)) retain])
+    : Bundle(retainedHandleOf(bundleAt(platformText(path))))
 {
 }
 
-Bundle::Bundle(NSString* path)
-    : m_bundle([bundleAt(path) retain])
+Bundle::Bundle(BundleObject* owned)
+    : m_bundle(owned)
 {
 }
 
 // NSBundle does not adopt NSCopying, so `copy` would raise; bundle objects are
 // immutable and shared per folder anyway, so the copy takes its own reference.
 Bundle::Bundle(const Bundle& other)
-    : m_bundle([other.m_bundle retain])
+    : Bundle(retainedHandleOf(bundleOf(other.m_bundle)))
 {
 }
 
 Bundle::~Bundle()
 {
-    [m_bundle release];
+    [bundleOf(m_bundle) release];
 }
 
 Bundle Bundle::mainBundle()
@@ -57,39 +79,39 @@ Bundle Bundle::pluginsBundleNamed(std::string name)
     NSString* plugins = [[NSBundle mainBundle] builtInPlugInsPath];
     NSString* plugin = platformText(name);
     if (!plugins || !plugin)
-        return Bundle(static_cast<NSString*>(nil));
+        return Bundle(nullptr);
     // The name goes in as UTF-8 text; "%s" would read it in the legacy C-string encoding.
-    return Bundle([NSString stringWithFormat:@"%@/%@", plugins, plugin]);
+    return Bundle(retainedHandleOf(bundleAt([NSString stringWithFormat:@"%@/%@", plugins, plugin])));
 }
 
 std::string Bundle::rootPath()
 {
-    return convertToString([m_bundle bundlePath]);
+    return convertToString(handleOf([bundleOf(m_bundle) bundlePath]));
 }
 
 std::string Bundle::executablePath()
 {
-    return convertToString([m_bundle executablePath]);
+    return convertToString(handleOf([bundleOf(m_bundle) executablePath]));
 }
 
 std::string Bundle::pluginsPath()
 {
-    return convertToString([m_bundle builtInPlugInsPath]);
+    return convertToString(handleOf([bundleOf(m_bundle) builtInPlugInsPath]));
 }
 
 std::string Bundle::resourcePath()
 {
-    return convertToString([m_bundle resourcePath]);
+    return convertToString(handleOf([bundleOf(m_bundle) resourcePath]));
 }
 
 std::string Bundle::identifier()
 {
-    return convertToString([m_bundle bundleIdentifier]);
+    return convertToString(handleOf([bundleOf(m_bundle) bundleIdentifier]));
 }
 
-std::string Bundle::convertToString(NSString* text)
+std::string Bundle::convertToString(const PlatformText* text)
 {
     // Messages to nil answer NULL; never build a string from that.
-    const char* bytes = [text cStringUsingEncoding:NSUTF8StringEncoding];
+    const char* bytes = [textOf(text) cStringUsingEncoding:NSUTF8StringEncoding];
     return bytes ? std::string(bytes) : std::string();
 }

@@ -1,8 +1,7 @@
 #include "Paths.h"
 
-#import <Foundation/Foundation.h>
-
 #include "Bundle.h"
+#include "FoundationGlue_mac.h"
 
 // Each function drains its own autorelease pool, after every platform text
 // has been copied into a std::string.
@@ -16,13 +15,12 @@ namespace {
 // One text of the main bundle as a path, asked inside a pool of its own.
 fs::path mainBundleText(std::string (Bundle::*accessor)())
 {
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    const fs::path path = Paths::pathFromUtf8((Bundle::mainBundle().*accessor)());
-    [pool drain];
-    return path;
+    @autoreleasepool {
+        return Paths::pathFromUtf8((Bundle::mainBundle().*accessor)());
+    }
 }
 
-}  // namespace
+} // namespace
 
 fs::path Paths::applicationPath()
 {
@@ -46,22 +44,20 @@ fs::path Paths::resourcePath()
 
 fs::path stockFolder(unsigned int directoryKind, unsigned int domainMask)
 {
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    NSArray* folders = NSSearchPathForDirectoriesInDomains(static_cast<NSSearchPathDirectory>(directoryKind),
-                                                           static_cast<NSSearchPathDomainMask>(domainMask), YES);
-    fs::path result;
-    if ([folders count] != 0)
-        result = Paths::pathFromUtf8([[folders objectAtIndex:0] cStringUsingEncoding:NSUTF8StringEncoding]);
-    [pool drain];
-    return result;
+    @autoreleasepool {
+        NSArray* folders = NSSearchPathForDirectoriesInDomains(
+            static_cast<NSSearchPathDirectory>(directoryKind), static_cast<NSSearchPathDomainMask>(domainMask), YES);
+        if ([folders count] == 0)
+            return fs::path();
+        return Paths::pathFromUtf8(posixPathOf([folders objectAtIndex:0]));
+    }
 }
 
 fs::path Paths::homePath()
 {
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    const fs::path home = pathFromUtf8([NSHomeDirectory() cStringUsingEncoding:NSUTF8StringEncoding]);
-    [pool drain];
-    return home;
+    @autoreleasepool {
+        return pathFromUtf8(posixPathOf(NSHomeDirectory()));
+    }
 }
 
-}  // namespace NDUtilities
+} // namespace NDUtilities

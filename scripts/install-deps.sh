@@ -4,11 +4,11 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ pkg-config
+  cmake make ninja-build g++ pkg-config
   qtbase5-dev fonts-dejavu-core
   libboost-filesystem-dev libboost-dev
   libgtest-dev libgmock-dev
-  gobjc++ libgnustep-base-dev
+  clang gobjc++ libgnustep-base-dev
   xvfb xauth pkexec
   time
 )

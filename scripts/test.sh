@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs the whole test suite,
-# then again built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# then again built with AddressSanitizer and UndefinedBehaviorSanitizer; then
+# checks the macOS sources and the bundle layout of multi-configuration builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -23,3 +24,4 @@ mkdir -p build build-sanitize
 run_suite build
 run_suite build-sanitize -DTW_SANITIZE=ON
 scripts/check-objc.sh
+scripts/check-bundle-layout.sh

@@ -62,10 +62,13 @@ JobDescription describeJob(const std::string& toolPath, int choiceMask, const st
 int waitForVerdict(JobPlatform& platform, const std::string& resultPath, double submittedAt)
 {
     platform.sleep(kFirstTestDelay);
+    bool seenRunning = false;
     for (;;) {
         // Asked before the file is read: once the job is seen to have ended,
         // the read that follows is the tool's last word.
         const JobState state = platform.jobState(kJobLabel);
+        const bool ended = state == JobState::Ended || (state == JobState::NotStarted && seenRunning);
+        seenRunning = seenRunning || state == JobState::Running;
         switch (readVerdict(platform, resultPath)) {
         case Reading::Success:
             return 2;
@@ -74,7 +77,7 @@ int waitForVerdict(JobPlatform& platform, const std::string& resultPath, double 
         case Reading::NoVerdictYet:
             break;
         }
-        if (state == JobState::Ended)
+        if (ended)
             return 1;
         if (platform.monotonicSeconds() - submittedAt >= kWaitBound)
             return 1;

@@ -15,6 +15,10 @@ struct JobDescription {
 };
 
 enum class JobState {
+    // Accepted, but no process to be seen. A platform that keeps no trace of
+    // an ended process says this after the end too; the wait then counts the
+    // job as ended once it has seen it running.
+    NotStarted,
     Running,
     Ended,    // its process has gone; it will write nothing more
     Unknown,  // the platform cannot tell

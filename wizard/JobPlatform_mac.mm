@@ -1,30 +1,19 @@
 // The macOS glue: each operation is the one framework call it stands for.
 #include "JobPlatform.h"
 
-#import <Foundation/Foundation.h>
 #include <Security/Authorization.h>
 #include <ServiceManagement/ServiceManagement.h>
 #include <stdlib.h>
 
-// The job calls are the ones that run on every macOS from 10.6 on; later
-// systems mark them deprecated.
+#include "FoundationGlue_mac.h"
+
+// The job calls are the ones that run on every macOS this program targets;
+// later systems mark them deprecated.
 #if defined(__clang__)
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
 #endif
 
 namespace {
-
-// Temporary objects of one operation go with it.
-class PoolScope {
-public:
-    PoolScope() : m_pool([[NSAutoreleasePool alloc] init]) {}
-    ~PoolScope() { [m_pool drain]; }
-    PoolScope(const PoolScope&) = delete;
-    PoolScope& operator=(const PoolScope&) = delete;
-
-private:
-    NSAutoreleasePool* m_pool;
-};
 
 NSString* toNSString(const std::string& text)
 {
@@ -49,10 +38,15 @@ public:
     bool authorize() override
     {
         releaseAuthorization();
-        AuthorizationItem right = {"system.privilege.admin", 0, NULL, 0};
-        AuthorizationRights rights = {1, &right};
-        const AuthorizationFlags flags = kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights |
-                                         kAuthorizationFlagPreAuthorize;
+        // One request, so one prompt: the administrator right, and the right
+        // that the service manager checks before it changes the system domain.
+        AuthorizationItem items[] = {
+            { "system.privilege.admin", 0, NULL, 0 },
+            { kSMRightModifySystemDaemons, 0, NULL, 0 },
+        };
+        AuthorizationRights rights = { sizeof items / sizeof items[0], items };
+        const AuthorizationFlags flags
+            = kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights | kAuthorizationFlagPreAuthorize;
         const OSStatus status = AuthorizationCreate(&rights, kAuthorizationEmptyEnvironment, flags, &m_authorization);
         if (status != errAuthorizationSuccess) {
             m_authorization = NULL;
@@ -63,24 +57,27 @@ public:
 
     void removeJob(const std::string& label) override
     {
-        PoolScope pool;
-        SMJobRemove(kSMDomainSystemLaunchd, (CFStringRef)toNSString(label), m_authorization, false, NULL);
+        @autoreleasepool {
+            SMJobRemove(kSMDomainSystemLaunchd, (CFStringRef)toNSString(label), m_authorization, false, NULL);
+        }
     }
 
     bool submitJob(const JobDescription& job) override
     {
-        PoolScope pool;
-        NSMutableArray* arguments = [NSMutableArray array];
-        for (const std::string& argument : job.programArguments)
-            [arguments addObject:toNSString(argument)];
-        NSDictionary* description = [NSDictionary dictionaryWithObjectsAndKeys:
-            toNSString(job.label), @"Label",
-            [NSNumber numberWithBool:job.runAtLoad], @"RunAtLoad",
-            arguments, @"ProgramArguments", nil];
-        CFErrorRef error = NULL;
-        const bool accepted = SMJobSubmit(kSMDomainSystemLaunchd, (CFDictionaryRef)description, m_authorization, &error);
-        if (error)
-            CFRelease(error);
+        bool accepted = false;
+        @autoreleasepool {
+            NSMutableArray* arguments = [NSMutableArray array];
+            for (const std::string& argument : job.programArguments)
+                [arguments addObject:toNSString(argument)];
+            NSDictionary* description = [NSDictionary dictionaryWithObjectsAndKeys:toNSString(job.label), @"Label",
+                                                      [NSNumber numberWithBool:job.runAtLoad], @"RunAtLoad", arguments,
+                                                      @"ProgramArguments", nil];
+            CFErrorRef error = NULL;
+            accepted = SMJobSubmit(kSMDomainSystemLaunchd, (CFDictionaryRef)description, m_authorization, &error);
+            // The error is handed over to us (Create rule) whatever the answer.
+            if (error)
+                CFRelease(error);
+        }
         // The rights were for this one submission.
         releaseAuthorization();
         return accepted;
@@ -89,37 +86,46 @@ public:
     JobState jobState(const std::string& label) override
     {
         JobState state = JobState::Unknown;
-        PoolScope pool;
-        CFDictionaryRef job = SMJobCopyDictionary(kSMDomainSystemLaunchd, (CFStringRef)toNSString(label));
-        if (job) {
-            // launchd gives a PID while the tool runs and its exit status
-            // once it has run; without keep-alive it is not started again.
-            if (CFDictionaryContainsKey(job, CFSTR("PID")))
-                state = JobState::Running;
-            else if (CFDictionaryContainsKey(job, CFSTR("LastExitStatus")))
-                state = JobState::Ended;
-            CFRelease(job);
+        @autoreleasepool {
+            CFDictionaryRef job = SMJobCopyDictionary(kSMDomainSystemLaunchd, (CFStringRef)toNSString(label));
+            if (job) {
+                // launchd gives a PID only while the tool runs. Its last exit
+                // status is there from the start, at 0, so only a changed one
+                // tells that the tool has run; the tool itself always exits
+                // with 0, and the wait tells that end by the PID it saw.
+                NSDictionary* entries = (NSDictionary*)job;
+                NSNumber* exitStatus = [entries objectForKey:@"LastExitStatus"];
+                if ([entries objectForKey:@"PID"])
+                    state = JobState::Running;
+                else if (exitStatus && [exitStatus intValue] != 0)
+                    state = JobState::Ended;
+                else
+                    state = JobState::NotStarted;
+                CFRelease(job);
+            }
         }
         return state;
     }
 
     std::string mainBundlePath() override
     {
-        PoolScope pool;
-        return toStdString([[NSBundle mainBundle] bundlePath]);
+        @autoreleasepool {
+            return NDUtilities::posixPathOf([[NSBundle mainBundle] bundlePath]);
+        }
     }
 
     std::string homeFolder() override
     {
-        PoolScope pool;
-        return toStdString(NSHomeDirectory());
+        @autoreleasepool {
+            return NDUtilities::posixPathOf(NSHomeDirectory());
+        }
     }
 
     std::string temporaryFolder() override
     {
-        PoolScope pool;
-        NSString* folder = NSTemporaryDirectory();
-        return folder ? toStdString(folder) : std::string();
+        @autoreleasepool {
+            return NDUtilities::posixPathOf(NSTemporaryDirectory());
+        }
     }
 
     std::int32_t randomNumber() override { return static_cast<std::int32_t>(arc4random()); }
@@ -130,31 +136,39 @@ public:
 
     bool fileExists(const std::string& path) override
     {
-        PoolScope pool;
-        return [[NSFileManager defaultManager] fileExistsAtPath:toNSString(path)];
+        @autoreleasepool {
+            NSString* platformPath = NDUtilities::platformPathOf(path);
+            return platformPath && [[NSFileManager defaultManager] fileExistsAtPath:platformPath];
+        }
     }
 
     std::optional<std::string> readText(const std::string& path) override
     {
-        PoolScope pool;
-        NSString* text = [NSString stringWithContentsOfFile:toNSString(path) encoding:NSUTF8StringEncoding error:NULL];
-        if (!text)
-            return std::nullopt;
-        return toStdString(text);
+        @autoreleasepool {
+            NSString* platformPath = NDUtilities::platformPathOf(path);
+            NSString* text = platformPath
+                ? [NSString stringWithContentsOfFile:platformPath encoding:NSUTF8StringEncoding error:NULL]
+                : nil;
+            if (!text)
+                return std::nullopt;
+            return toStdString(text);
+        }
     }
 
 private:
     void releaseAuthorization()
     {
+        // Destroying the rights keeps them from other clients of the
+        // authorization server once this run no longer needs them.
         if (m_authorization)
-            AuthorizationFree(m_authorization, kAuthorizationFlagDefaults);
+            AuthorizationFree(m_authorization, kAuthorizationFlagDestroyRights);
         m_authorization = NULL;
     }
 
     AuthorizationRef m_authorization = NULL;
 };
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<JobPlatform> makeJobPlatform()
 {

@@ -2,12 +2,14 @@
 
 #import <AppKit/AppKit.h>
 
+#include "FoundationGlue_mac.h"
+#include "TallowmereRunningRule.h"
+
 bool checkIfTallowmereIsRunning()
 {
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    // A nil array answers 0 to count: not running.
-    const bool running =
-        [[NSRunningApplication runningApplicationsWithBundleIdentifier:@"com.nordaxis.Tallowmere"] count] != 0;
-    [pool drain];
-    return running;
+    @autoreleasepool {
+        NSString* identifier = [NSString stringWithUTF8String:running::kTallowmereBundleIdentifier];
+        // A nil array answers 0 to count: not running.
+        return [[NSRunningApplication runningApplicationsWithBundleIdentifier:identifier] count] != 0;
+    }
 }

@@ -21,7 +21,11 @@ struct ScriptedPlatform : JobPlatform {
     std::string temporary = "/var/folders/xy/T/";
     std::int32_t number = 12345;
     std::vector<FileStep> file;       // absent before the first step
-    std::optional<double> jobEndsAt;  // after the submission
+    std::optional<double> jobStartsAt;  // before it: accepted, no process yet
+    std::optional<double> jobEndsAt;    // after the submission
+    // As launchd after an exit status of 0: an ended job looks like one that
+    // has not started.
+    bool endLeavesNoTrace = false;
     // The tool writes "success" and ends once this many probes (existence
     // tests and state queries) have been answered.
     int succeedAndEndAfterProbe = -1;
@@ -58,9 +62,15 @@ struct ScriptedPlatform : JobPlatform {
     }
     JobState jobState(const std::string&) override
     {
-        JobState state = JobState::Unknown;
-        if (stateKnown)
-            state = jobEndsAt && elapsed() >= *jobEndsAt ? JobState::Ended : JobState::Running;
+        JobState state;
+        if (!stateKnown)
+            state = JobState::Unknown;
+        else if (jobEndsAt && elapsed() >= *jobEndsAt)
+            state = endLeavesNoTrace ? JobState::NotStarted : JobState::Ended;
+        else if (jobStartsAt && elapsed() < *jobStartsAt)
+            state = JobState::NotStarted;
+        else
+            state = JobState::Running;
         probed();
         return state;
     }
@@ -174,4 +184,34 @@ TEST(PrivilegedJobRun, BoundEndsAWaitForAJobOfUnknownState)
     EXPECT_EQ(runPrivilegedJob(platform, 6), 1);
     EXPECT_GE(platform.elapsed(), kWaitBound);
     EXPECT_LE(platform.elapsed(), kWaitBound + kTestInterval);
+}
+
+TEST(PrivilegedJobRun, AcceptedJobWithoutProcessHasNotEnded)
+{
+    // Probes come at 1.0, 1.5, 2.0, ... seconds after the submission.
+    struct Case {
+        const char* what;
+        double startsAt;
+        std::optional<double> endsAt;
+        bool endLeavesNoTrace;
+        std::vector<FileStep> file;
+        int result;
+        double elapsed;
+    };
+    const Case cases[] = {
+        {"starts late, ends silently without a verdict", 2.2, 3.1, true, {}, 1, 3.5},
+        {"starts late, writes success", 2.2, 3.1, true, {{2.9, "success"}}, 2, 3.0},
+        {"starts and ends between two probes, verdict written", 2.1, 2.4, true, {{2.3, "success"}}, 2, 2.5},
+        {"ends with a trace before it was seen running", 1.1, 1.3, false, {}, 1, 1.5},
+        {"never starts", kWaitBound * 2, std::nullopt, true, {}, 1, kWaitBound},
+    };
+    for (const Case& c : cases) {
+        ScriptedPlatform platform;
+        platform.jobStartsAt = c.startsAt;
+        platform.jobEndsAt = c.endsAt;
+        platform.endLeavesNoTrace = c.endLeavesNoTrace;
+        platform.file = c.file;
+        EXPECT_EQ(runPrivilegedJob(platform, 6), c.result) << c.what;
+        EXPECT_EQ(platform.elapsed(), c.elapsed) << c.what;
+    }
 }
