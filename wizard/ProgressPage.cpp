@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "AuthorizeHelperTool.h"
+#include "FrozenWindowInput.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ const int kExternalDataHomeBit = 4;
     std::_Exit(0);
 }
 
-}  // namespace
+} // namespace
 
 ProgressPage::ProgressPage(QWidget* parent)
     : QWizardPage(parent)
@@ -35,8 +36,8 @@ ProgressPage::ProgressPage(QWidget* parent)
     , m_removalResult(-1)
 {
     m_messageLabel.setWordWrap(true);
-    m_messageLabel.setText(QStringLiteral(
-        "The Uninstaller Wizard is busy removing Tallowmere 5.4.1.<br/><br/>Please be patient."));
+    m_messageLabel.setText(
+        QStringLiteral("The Uninstaller Wizard is busy removing Tallowmere 5.4.1.<br/><br/>Please be patient."));
 
     m_layout.addWidget(&m_messageLabel);
     m_layout.addWidget(&m_secondLabel);
@@ -74,14 +75,17 @@ int ProgressPage::nextId() const
     case 0:
         endProgramAtOnce();
     case 1:
-        return 5;  // UninstallFailedPage
+        return 5; // UninstallFailedPage
     default:
-        return 6;  // FinalPage
+        return 6; // FinalPage
     }
 }
 
 void ProgressPage::runUninstaller()
 {
     m_removalResult = authorizeHelperTool(m_choiceMask);
+    // A Return or a click given to the frozen window must not dismiss the
+    // result page before the user has seen it.
+    discardInputGivenWhileFrozen();
     wizard()->next();
 }
