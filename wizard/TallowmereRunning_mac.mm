@@ -7,7 +7,9 @@ bool checkIfTallowmereIsRunning()
     NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
     // A nil array answers 0 to count: not running.
     const bool running =
-        [[NSRunningApplication runningApplicationsWithBundleIdentifier:@"com.nordaxis.Tallowmere"] count] != 0;
+        [[NSRunningApplication
+            runningApplicationsWithBundleIdentifier:[NSString stringWithUTF8String:kTallowmereBundleIdentifier]] count]
+        != 0;
     [pool drain];
     return running;
 }

@@ -33,6 +33,11 @@ void makeSymlink(const std::string& target, const std::string& linkPath);
 // lstat: true for a dangling link too.
 bool entryExists(const std::string& path);
 bool isSymlink(const std::string& path);
+// The removal tool also deletes fixed machine-wide folders. A test that runs
+// the real tool with the machine's own root runs only where none of them
+// exists; this names the first that does, if any.
+std::optional<std::string> existingMachineWideFolder();
+
 // Opens permissions so that another user may read and traverse everything.
 void openUpPermissions(const std::string& path);
 
