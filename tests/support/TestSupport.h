@@ -67,8 +67,8 @@ std::optional<OrdinaryUser> ordinaryUser();
 
 // Runs `body` in a child process as an ordinary user and returns its exit
 // status, or kChildKilledBase plus the signal that ended it. As root the child
-// drops to `ordinaryUser()`; as any other user it keeps that user. Empty, with
-// `whyNot` filled in, only when that is impossible.
+// drops to `ordinaryUser()`; as any other user it keeps that user. No value,
+// with `whyNot` filled in, only when that is impossible.
 extern const int kChildKilledBase;
 std::optional<int> runInChildAsOrdinaryUser(const std::function<int()>& body, std::string* whyNot);
 
