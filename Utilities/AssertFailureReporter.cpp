@@ -7,15 +7,9 @@
 
 namespace NDUtilities {
 
-AssertFailureReporter::AssertFailureReporter()
-    : m_reporter(nullptr)
-{
-}
+AssertFailureReporter::AssertFailureReporter() = default;
 
-AssertFailureReporter::~AssertFailureReporter()
-{
-    delete m_reporter;
-}
+AssertFailureReporter::~AssertFailureReporter() = default;
 
 AssertFailureReporter& AssertFailureReporter::instance()
 {
@@ -27,13 +21,11 @@ void AssertFailureReporter::setReporter(AssertFailureReporter* reporter)
 {
     // Installing an object on itself would forward each failure to itself for
     // ever and delete it twice; it changes nothing instead.
-    if (reporter == m_reporter || reporter == this)
+    if (reporter == m_reporter.get() || reporter == this)
         return;
-    // The old reporter is gone before setReporter returns, but is no longer
-    // reachable while its destructor runs.
-    AssertFailureReporter* old = m_reporter;
-    m_reporter = reporter;
-    delete old;
+    // reset installs the new reporter before it deletes the old one, so the
+    // old one is no longer reachable while its destructor runs.
+    m_reporter.reset(reporter);
 }
 
 void AssertFailureReporter::assertFailure(const char* message, const char* file, int line)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace NDUtilities {
@@ -20,8 +21,9 @@ public:
     // normal process exit together with its installed reporter.
     static AssertFailureReporter& instance();
 
-    // Takes ownership of the reporter. The same pointer again changes nothing;
-    // a different one deletes the old reporter; null restores the default.
+    // Takes ownership of the reporter. The same pointer again, or this object
+    // itself, changes nothing; a different one deletes the old reporter; null
+    // restores the default.
     // Install before other threads can reach a check: nothing here is locked.
     void setReporter(AssertFailureReporter* reporter);
 
@@ -31,7 +33,7 @@ public:
     std::string formatMessage(const char* message, const char* file, int line) const;
 
 private:
-    AssertFailureReporter* m_reporter;
+    std::unique_ptr<AssertFailureReporter> m_reporter;
 };
 
 // Hands one failed check to the process-wide reporter. Returns only if the

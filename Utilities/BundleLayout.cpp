@@ -1,44 +1,33 @@
 #include "BundleLayout.h"
 
+#include <filesystem>
+
 namespace NDUtilities {
 
-namespace {
+namespace fs = std::filesystem;
 
-std::string parentOf(const std::string& path)
+std::optional<std::string> applicationBundleOfExecutable(const std::string& executablePath)
 {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return std::string();
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
+    const fs::path macOS = fs::path(executablePath).parent_path();
+    const fs::path contents = macOS.parent_path();
+    const fs::path root = contents.parent_path();
+    if (macOS.filename() != "MacOS" || contents.filename() != "Contents")
+        return std::nullopt;
+    // "X.app" needs a name before its extension: ".app" alone is a hidden
+    // folder without one.
+    if (root.extension() != ".app" || root.stem().empty())
+        return std::nullopt;
+    return root.string();
 }
-
-bool endsWith(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-}  // namespace
 
 std::string bundleRootForExecutable(const std::string& executablePath)
 {
-    const std::string folder = parentOf(executablePath);
-    const std::string suffix = ".app/Contents/MacOS";
-    if (endsWith(folder, suffix)) {
-        const std::string root = folder.substr(0, folder.size() - std::string("/Contents/MacOS").size());
-        // "X.app" needs a name before its extension.
-        const auto nameStart = root.find_last_of('/') + 1;
-        if (root.size() - nameStart > std::string(".app").size())
-            return root;
-    }
-    return folder;
+    return applicationBundleOfExecutable(executablePath).value_or(fs::path(executablePath).parent_path().string());
 }
 
 std::string infoPlistPathOfBundle(const std::string& bundleRoot)
 {
-    const bool endsInSlash = !bundleRoot.empty() && bundleRoot.back() == '/';
-    return bundleRoot + (endsInSlash ? "Contents/Info.plist" : "/Contents/Info.plist");
+    return (fs::path(bundleRoot) / "Contents" / "Info.plist").string();
 }
 
-}  // namespace NDUtilities
+} // namespace NDUtilities

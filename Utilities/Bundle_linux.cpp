@@ -11,6 +11,7 @@
 
 #include "BundleLayout.h"
 #include "InfoPlist.h"
+#include "Paths.h"
 
 // The bundle object of this platform: a bundle folder on disk, laid out as
 // macOS lays out an application ("X.app/Contents/MacOS/<executable>") or flat
@@ -55,7 +56,7 @@ std::unique_ptr<BundleObject> mainBundleObject()
         return nullptr;
     auto bundle = std::make_unique<BundleObject>();
     bundle->root = NDUtilities::bundleRootForExecutable(*exe);
-    bundle->hasContents = bundle->root != boost::filesystem::path(*exe).parent_path().string();
+    bundle->hasContents = NDUtilities::applicationBundleOfExecutable(*exe).has_value();
     bundle->executable = exe;
     return bundle;
 }
@@ -93,8 +94,7 @@ std::unique_ptr<BundleObject> bundleObjectAt(const std::string& path)
             return nullptr;
         root = (workingFolder / path).string();
     }
-    while (root.size() > 1 && root.back() == '/')
-        root.pop_back();
+    root = NDUtilities::withoutTrailingSeparators(root);
 
     auto bundle = std::make_unique<BundleObject>();
     bundle->root = root;

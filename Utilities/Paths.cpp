@@ -111,4 +111,11 @@ std::wstring replaceIllegalFilesystemWideChars(const std::wstring& name)
     return result;
 }
 
+std::string withoutTrailingSeparators(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
 }  // namespace NDUtilities

@@ -29,6 +29,9 @@ boost::filesystem::path stockFolder(unsigned int directoryKind, unsigned int dom
 std::string replaceIllegalFilesystemChars(const std::string& name);
 std::wstring replaceIllegalFilesystemWideChars(const std::wstring& name);
 
+// The path without separators at its end; "/" itself keeps its one.
+std::string withoutTrailingSeparators(std::string path);
+
 // Folders and files of the platform, the running application and the maker's
 // products. Nothing here caches: every call asks the platform again.
 class Paths {

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "AuthorizeHelperTool.h"
+#include "TallowmereRunning.h"
 #include "UninstallWizard.h"
 
 namespace {
@@ -59,7 +61,7 @@ private:
 int child(long long start, int argc, char** argv)
 {
     QApplication application(argc, argv);
-    UninstallWizard wizard;
+    UninstallWizard wizard(authorizeHelperTool, checkIfTallowmereIsRunning);
     // The welcome page's labels paint after the page, the last one last.
     FirstPaint firstPaint(start);
     const QList<QLabel*> labels = wizard.page(0)->findChildren<QLabel*>();

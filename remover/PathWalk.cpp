@@ -37,6 +37,8 @@ namespace {
 // As many links as the kernel follows in one path before it reports a loop.
 const int kMaxLinksPerWalk = 40;
 
+// Split by hand rather than with a path library: every component is opened
+// relative to its parent's descriptor, and ".." must stay a step to be walked.
 std::vector<std::string> componentsOf(const std::string& path)
 {
     std::vector<std::string> parts;

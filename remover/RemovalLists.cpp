@@ -3,17 +3,13 @@
 #include <dirent.h>
 
 #include <cstring>
+#include <string_view>
 
 #include "PathWalk.h"
 
 namespace {
 
 const char kMakerPrefix[] = "com.nordaxis.";
-
-bool isDotOrDotDot(const char* name)
-{
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
 
 } // namespace
 
@@ -30,8 +26,9 @@ std::vector<std::string> folderEntryNames(const std::string& folder)
         return names;
     opened.folder.release();
     while (const dirent* entry = readdir(dir)) {
-        if (!isDotOrDotDot(entry->d_name))
-            names.emplace_back(entry->d_name);
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
     }
     closedir(dir);
     return names;

@@ -3,14 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "ChoiceBits.h"
+
 // Ordered lists of paths that the removal tool deletes. Entries are plain
 // strings, joined by text: nothing is normalised, sorted or de-duplicated.
 using RemovalList = std::vector<std::string>;
-
-enum ChoiceBits : int {
-    UserSettingsChoiceBit = 2,
-    ExternalDataHomeChoiceBit = 4,
-};
 
 // The product's own files, removed whatever the user chose.
 RemovalList deleteCoreFiles();

@@ -13,5 +13,6 @@
 // The folder is reached from "/" without following links the way the removal
 // does, and must belong to root or to `folderOwner` (the user the verdict is
 // for): root never creates files in a folder that another user chose. Returns
-// false if either step failed; then nothing is written.
+// false if either step failed; the other step may still have put its file in
+// place.
 bool writeResultFile(const std::string& path, const std::string& word, uid_t folderOwner);

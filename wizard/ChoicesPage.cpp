@@ -8,8 +8,8 @@ ChoicesPage::ChoicesPage(QWidget* parent)
     // ("checked", toggled(bool)) applies. Going back to the welcome page
     // resets both fields to their first values (checked), since the page
     // keeps the wizard's default clean-up.
-    registerField(QStringLiteral("UserSettingChoice"), &m_userSettingsBox);
-    registerField(QStringLiteral("ExternaDataHomeChoice"), &m_externalDataHomeBox);
+    registerField(kUserSettingChoiceField, &m_userSettingsBox);
+    registerField(kExternaDataHomeChoiceField, &m_externalDataHomeBox);
 
     m_introLabel.setText(QStringLiteral(
         "The following items will also be removed. Please uncheck anything you wish to retain "

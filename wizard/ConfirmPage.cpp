@@ -2,10 +2,13 @@
 
 #include <QWizard>
 
-#include "TallowmereRunning.h"
+#include <utility>
 
-ConfirmPage::ConfirmPage(QWidget* parent)
+#include "UninstallWizard.h"
+
+ConfirmPage::ConfirmPage(QWidget* parent, RunningCheck isTallowmereRunning)
     : QWizardPage(parent)
+    , m_isTallowmereRunning(std::move(isTallowmereRunning))
 {
     m_warningLabel.setWordWrap(true);
     m_warningLabel.setText(QStringLiteral(
@@ -26,5 +29,5 @@ ConfirmPage::ConfirmPage(QWidget* parent)
 int ConfirmPage::nextId() const
 {
     // Asked anew every time the wizard asks, never remembered.
-    return checkIfTallowmereIsRunning() ? 3 : 4;
+    return m_isTallowmereRunning() ? UninstallWizard::TallowmereRunningPageId : UninstallWizard::ProgressPageId;
 }

@@ -54,7 +54,7 @@ public:
 
     // Symbolic links followed.
     virtual bool fileExists(const std::string& path) = 0;
-    // The whole file as UTF-8 text; empty when it cannot be read or is not
+    // The whole file as UTF-8 text; no value when it cannot be read or is not
     // valid UTF-8.
     virtual std::optional<std::string> readText(const std::string& path) = 0;
 };

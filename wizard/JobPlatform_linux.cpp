@@ -9,9 +9,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
-#include <ctime>
 #include <random>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -221,10 +222,7 @@ std::string LinuxJobPlatform::mainBundlePath()
 
 std::string LinuxJobPlatform::homeFolder()
 {
-    std::string home = NDUtilities::Paths::homePath().string();
-    while (home.size() > 1 && home.back() == '/')
-        home.pop_back();
-    return home;
+    return NDUtilities::withoutTrailingSeparators(NDUtilities::Paths::homePath().string());
 }
 
 std::string LinuxJobPlatform::temporaryFolder()
@@ -252,20 +250,13 @@ std::int32_t LinuxJobPlatform::randomNumber()
 
 void LinuxJobPlatform::sleep(double seconds)
 {
-    if (seconds <= 0)
-        return;
-    timespec remaining;
-    remaining.tv_sec = static_cast<time_t>(seconds);
-    remaining.tv_nsec = static_cast<long>((seconds - static_cast<double>(remaining.tv_sec)) * 1e9);
-    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-    }
+    if (seconds > 0)
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
 double LinuxJobPlatform::monotonicSeconds()
 {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 bool LinuxJobPlatform::fileExists(const std::string& path)

@@ -6,14 +6,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
-#include "AuthorizeHelperTool.h"
+#include "ChoiceBits.h"
+#include "ChoicesPage.h"
 #include "FrozenWindowInput.h"
+#include "UninstallWizard.h"
 
 namespace {
-
-const int kUserSettingsBit = 2;
-const int kExternalDataHomeBit = 4;
 
 // Authorisation refused or the job not accepted: the user asked for nothing
 // more, so the program simply ends. This runs deep inside QWizard::next(),
@@ -30,10 +30,11 @@ const int kExternalDataHomeBit = 4;
 
 } // namespace
 
-ProgressPage::ProgressPage(QWidget* parent)
+ProgressPage::ProgressPage(QWidget* parent, RemovalJob removalJob)
     : QWizardPage(parent)
     , m_choiceMask(0)
     , m_removalResult(-1)
+    , m_removalJob(std::move(removalJob))
 {
     m_messageLabel.setWordWrap(true);
     m_messageLabel.setText(
@@ -51,10 +52,10 @@ void ProgressPage::initializePage()
     wizard()->setOption(QWizard::NoCancelButton, true);
 
     m_choiceMask = 0;
-    if (field(QStringLiteral("UserSettingChoice")).toBool())
-        m_choiceMask += kUserSettingsBit;
-    if (field(QStringLiteral("ExternaDataHomeChoice")).toBool())
-        m_choiceMask += kExternalDataHomeBit;
+    if (field(kUserSettingChoiceField).toBool())
+        m_choiceMask += UserSettingsChoiceBit;
+    if (field(kExternaDataHomeChoiceField).toBool())
+        m_choiceMask += ExternalDataHomeChoiceBit;
 
     // Let the wizard show this page before the run blocks the GUI thread.
     QTimer::singleShot(50, this, SLOT(runUninstaller()));
@@ -75,15 +76,15 @@ int ProgressPage::nextId() const
     case 0:
         endProgramAtOnce();
     case 1:
-        return 5; // UninstallFailedPage
+        return UninstallWizard::UninstallFailedPageId;
     default:
-        return 6; // FinalPage
+        return UninstallWizard::FinalPageId;
     }
 }
 
 void ProgressPage::runUninstaller()
 {
-    m_removalResult = authorizeHelperTool(m_choiceMask);
+    m_removalResult = m_removalJob(m_choiceMask);
     // A Return or a click given to the frozen window must not dismiss the
     // result page before the user has seen it.
     discardInputGivenWhileFrozen();

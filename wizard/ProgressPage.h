@@ -4,6 +4,8 @@
 #include <QVBoxLayout>
 #include <QWizardPage>
 
+#include "WizardOperations.h"
+
 // Page 4: turns the choices into the choice mask, runs the privileged removal
 // job shortly after it is shown and moves the wizard on by its result. No
 // button on this page does anything: only the end of the run moves on.
@@ -11,7 +13,7 @@ class ProgressPage : public QWizardPage {
     Q_OBJECT
 
 public:
-    explicit ProgressPage(QWidget* parent);
+    ProgressPage(QWidget* parent, RemovalJob removalJob);
 
     void initializePage() override;
     bool isComplete() const override;
@@ -26,4 +28,5 @@ private:
     QLabel m_secondLabel;  // keeps the message at the top; never gets a text
     int m_choiceMask;
     int m_removalResult;   // -1 until the run has returned
+    RemovalJob m_removalJob;
 };

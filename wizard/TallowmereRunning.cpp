@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <sstream>
 
-namespace running {
+#include <boost/algorithm/string/predicate.hpp>
 
-const char* const kTallowmereBundleIdentifier = "com.nordaxis.Tallowmere";
+namespace running {
 
 namespace {
 
@@ -23,17 +23,6 @@ std::optional<std::string> statusField(const std::string& statusText, const std:
             return line.substr(label.size());
     }
     return std::nullopt;
-}
-
-bool endsWith(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-std::string parentOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 }  // namespace
@@ -70,7 +59,7 @@ char stateFromStatus(const std::string& statusText)
 std::string executableFromLinkText(const std::string& linkText, bool linkTextNamesExistingFile)
 {
     const std::string mark = " (deleted)";
-    if (!linkTextNamesExistingFile && endsWith(linkText, mark))
+    if (!linkTextNamesExistingFile && boost::algorithm::ends_with(linkText, mark))
         return linkText.substr(0, linkText.size() - mark.size());
     return linkText;
 }
@@ -79,12 +68,12 @@ bool isExecutableOfBundle(const std::string& executable, const std::string& iden
 {
     if (executable.empty() || executable.front() != '/')
         return false;
-    // For an executable outside any bundle the layout helper answers with
-    // the executable's own folder; such an executable never counts.
-    const std::string root = NDUtilities::bundleRootForExecutable(executable);
-    if (root == parentOf(executable))
+    // An executable outside any application bundle never counts, not even
+    // where its own folder has a Contents/Info.plist.
+    const auto root = NDUtilities::applicationBundleOfExecutable(executable);
+    if (!root)
         return false;
-    const auto found = NDUtilities::infoPlistString(NDUtilities::infoPlistPathOfBundle(root), "CFBundleIdentifier");
+    const auto found = NDUtilities::infoPlistString(NDUtilities::infoPlistPathOfBundle(*root), "CFBundleIdentifier");
     return found && *found == identifier;
 }
 
@@ -109,4 +98,4 @@ std::vector<pid_t> countedProcesses(const std::vector<ProcessEntry>& table, uid_
     return counted;
 }
 
-}  // namespace running
+} // namespace running

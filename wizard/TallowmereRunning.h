@@ -1,5 +1,8 @@
 #pragma once
 
-// True while at least one copy of the product (bundle identifier
-// "com.nordaxis.Tallowmere") runs. Asks the platform anew at every call.
+// The bundle identifier by which a running copy of the product is recognised.
+inline constexpr char kTallowmereBundleIdentifier[] = "com.nordaxis.Tallowmere";
+
+// True while at least one copy of the product runs. Asks the platform anew at
+// every call.
 bool checkIfTallowmereIsRunning();

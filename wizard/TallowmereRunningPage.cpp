@@ -1,9 +1,12 @@
 #include "TallowmereRunningPage.h"
 
-#include "TallowmereRunning.h"
+#include <utility>
 
-TallowmereRunningPage::TallowmereRunningPage(QWidget* parent)
+#include "UninstallWizard.h"
+
+TallowmereRunningPage::TallowmereRunningPage(QWidget* parent, RunningCheck isTallowmereRunning)
     : QWizardPage(parent)
+    , m_isTallowmereRunning(std::move(isTallowmereRunning))
 {
     m_messageLabel.setWordWrap(true);
     m_messageLabel.setText(QStringLiteral(
@@ -17,5 +20,5 @@ TallowmereRunningPage::TallowmereRunningPage(QWidget* parent)
 int TallowmereRunningPage::nextId() const
 {
     // Asked anew every time: the user may quit the product while this page is up.
-    return checkIfTallowmereIsRunning() ? 3 : 4;
+    return m_isTallowmereRunning() ? UninstallWizard::TallowmereRunningPageId : UninstallWizard::ProgressPageId;
 }

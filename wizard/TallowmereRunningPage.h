@@ -4,10 +4,12 @@
 #include <QVBoxLayout>
 #include <QWizardPage>
 
+#include "WizardOperations.h"
+
 // Page 3. Shown while the product runs; Continue stays here until it has quit.
 class TallowmereRunningPage : public QWizardPage {
 public:
-    explicit TallowmereRunningPage(QWidget* parent);
+    TallowmereRunningPage(QWidget* parent, RunningCheck isTallowmereRunning);
 
     int nextId() const override;
 
@@ -15,4 +17,5 @@ private:
     QVBoxLayout m_layout;
     QLabel m_messageLabel;
     QLabel m_emptyLabel;  // holds the message at the top; never gets a text
+    RunningCheck m_isTallowmereRunning;
 };

@@ -11,8 +11,6 @@
 // that it can be tried on made-up process tables.
 namespace running {
 
-extern const char* const kTallowmereBundleIdentifier;
-
 // What the platform told about one process. Facts it could not learn stay
 // empty: such a process is never counted.
 struct ProcessEntry {

@@ -100,5 +100,5 @@ std::vector<pid_t> runningProcessesOfBundle(const std::string& identifier)
 
 bool checkIfTallowmereIsRunning()
 {
-    return !running::runningProcessesOfBundle(running::kTallowmereBundleIdentifier).empty();
+    return !running::runningProcessesOfBundle(kTallowmereBundleIdentifier).empty();
 }

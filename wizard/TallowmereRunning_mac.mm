@@ -8,7 +8,7 @@
 bool checkIfTallowmereIsRunning()
 {
     @autoreleasepool {
-        NSString* identifier = [NSString stringWithUTF8String:running::kTallowmereBundleIdentifier];
+        NSString* identifier = [NSString stringWithUTF8String:kTallowmereBundleIdentifier];
         // A nil array answers 0 to count: not running.
         return [[NSRunningApplication runningApplicationsWithBundleIdentifier:identifier] count] != 0;
     }

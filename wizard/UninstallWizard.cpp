@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QPixmap>
 
+#include <utility>
+
 #include "ChoicesPage.h"
 #include "ConfirmPage.h"
 #include "FinalPage.h"
@@ -11,7 +13,7 @@
 #include "UninstallFailedPage.h"
 #include "WelcomePage.h"
 
-UninstallWizard::UninstallWizard()
+UninstallWizard::UninstallWizard(RemovalJob removalJob, RunningCheck isTallowmereRunning)
     : QWizard(nullptr, Qt::WindowFlags())
 {
     // The collection lives in a static library; asking for it here keeps the
@@ -30,16 +32,16 @@ UninstallWizard::UninstallWizard()
 
     button(QWizard::NextButton)->setFocusPolicy(Qt::StrongFocus);
 
-    setPage(0, new WelcomePage(this));
-    setPage(1, new ChoicesPage(this));
-    setPage(2, new ConfirmPage(this));
-    setPage(3, new TallowmereRunningPage(this));
-    setPage(4, new ProgressPage(this));
-    setPage(6, new FinalPage(this));
-    setPage(5, new UninstallFailedPage(this));
+    setPage(WelcomePageId, new WelcomePage(this));
+    setPage(ChoicesPageId, new ChoicesPage(this));
+    setPage(ConfirmPageId, new ConfirmPage(this, isTallowmereRunning));
+    setPage(TallowmereRunningPageId, new TallowmereRunningPage(this, std::move(isTallowmereRunning)));
+    setPage(ProgressPageId, new ProgressPage(this, std::move(removalJob)));
+    setPage(FinalPageId, new FinalPage(this));
+    setPage(UninstallFailedPageId, new UninstallFailedPage(this));
 
     setFixedSize(700, 400);
-    setStartId(0);
+    setStartId(WelcomePageId);
 
     setOption(QWizard::HaveHelpButton, false);
     setOption(QWizard::NoBackButtonOnStartPage, true);

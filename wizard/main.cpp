@@ -1,11 +1,13 @@
 #include <QApplication>
 
+#include "AuthorizeHelperTool.h"
+#include "TallowmereRunning.h"
 #include "UninstallWizard.h"
 
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    UninstallWizard wizard;
+    UninstallWizard wizard(authorizeHelperTool, checkIfTallowmereIsRunning);
     wizard.show();
     return application.exec();
 }

@@ -153,10 +153,8 @@ protected:
     {
         if (geteuid() != 0)
             GTEST_SKIP() << "needs root: only a root wizard starts the tool directly";
-        for (const char* path : {"/Applications/Tallowmere 5.4.1", "/Library/Application Support/Nordaxis"}) {
-            if (entryExists(path))
-                GTEST_SKIP() << path << " exists on this machine; the tool would remove it";
-        }
+        if (const auto folder = testsupport::existingMachineWideFolder())
+            GTEST_SKIP() << *folder << " exists on this machine; the tool would remove it";
     }
     Scene scene;
 };

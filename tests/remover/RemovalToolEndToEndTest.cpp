@@ -14,11 +14,6 @@ using namespace testsupport;
 
 namespace {
 
-const char* const kMachineWidePaths[] = {
-    "/Applications/Tallowmere 5.4.1",
-    "/Library/Application Support/Nordaxis",
-};
-
 const char* const kSettingsItems[] = {
     "Library/Preferences/com.nordaxis.tallowmere.plist",
     "Library/Preferences/Tallowmere Prefs.plist",
@@ -39,10 +34,8 @@ class RemovalToolRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* path : kMachineWidePaths) {
-            if (entryExists(path))
-                GTEST_SKIP() << path << " exists on this machine; the tool would remove it";
-        }
+        if (const auto folder = existingMachineWideFolder())
+            GTEST_SKIP() << *folder << " exists on this machine; the tool would remove it";
         writeFile(m_home / "Library/Preferences/com.nordaxis.tallowmere.plist", "<plist/>");
         writeFile(m_home / "Library/Preferences/Tallowmere Prefs.plist", "<plist/>");
         writeFile(m_home / "Library/Preferences/Tallowmere Prefs/window.plist", "<plist/>");

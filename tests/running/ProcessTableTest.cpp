@@ -1,3 +1,4 @@
+#include "TallowmereRunning.h"
 #include "TallowmereRunning_linux.h"
 
 #include "TestSupport.h"

@@ -44,7 +44,7 @@ TEST(RunningCheck, OneCopyRuns)
     FakeProduct product;
     const pid_t pid = product.start();
     EXPECT_TRUE(checkIfTallowmereIsRunning());
-    EXPECT_EQ(running::runningProcessesOfBundle(running::kTallowmereBundleIdentifier), std::vector<pid_t>{pid});
+    EXPECT_EQ(running::runningProcessesOfBundle(kTallowmereBundleIdentifier), std::vector<pid_t> { pid });
 }
 
 TEST(RunningCheck, QuitsAreSeenAtTheNextCall)
@@ -52,7 +52,7 @@ TEST(RunningCheck, QuitsAreSeenAtTheNextCall)
     FakeProduct product;
     product.start(2);
     EXPECT_TRUE(checkIfTallowmereIsRunning());  // two copies count as one
-    EXPECT_EQ(running::runningProcessesOfBundle(running::kTallowmereBundleIdentifier).size(), 2u);
+    EXPECT_EQ(running::runningProcessesOfBundle(kTallowmereBundleIdentifier).size(), 2u);
 
     product.quit(product.runningCopies().front());
     EXPECT_TRUE(checkIfTallowmereIsRunning());
@@ -68,9 +68,9 @@ TEST(RunningCheck, OtherBundlesAndExecutablesOutsideContentsMacOSDoNotCount)
 {
     FakeProduct lock;
     FakeProduct wizardLike(layoutWith("com.nordaxis.TallowmereUninstallWizard", "Contents/MacOS/Tallowmere"));
-    FakeProduct inContents(layoutWith(running::kTallowmereBundleIdentifier, "Contents/Tallowmere"));
-    FakeProduct inSubfolder(layoutWith(running::kTallowmereBundleIdentifier, "Contents/MacOS/Helpers/Tallowmere"));
-    FakeProduct atTop(layoutWith(running::kTallowmereBundleIdentifier, "Tallowmere"));
+    FakeProduct inContents(layoutWith(kTallowmereBundleIdentifier, "Contents/Tallowmere"));
+    FakeProduct inSubfolder(layoutWith(kTallowmereBundleIdentifier, "Contents/MacOS/Helpers/Tallowmere"));
+    FakeProduct atTop(layoutWith(kTallowmereBundleIdentifier, "Tallowmere"));
     for (FakeProduct* product : {&wizardLike, &inContents, &inSubfolder, &atTop})
         product->start();
     EXPECT_FALSE(checkIfTallowmereIsRunning());

@@ -1,6 +1,11 @@
+#include "TallowmereRunning.h"
 #include "TallowmereRunningRule.h"
 
 #include "TestSupport.h"
+
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -96,6 +101,30 @@ TEST(BundleExecutable, UnreadableBundlesDoNotCount)
     // A relative path says nothing about where the process runs from.
     makeBundle(temp / "Rel.app", kId);
     EXPECT_FALSE(isExecutableOfBundle("Rel.app/Contents/MacOS/Tallowmere", kId));
+}
+
+// An executable at the top of the file system lies in no bundle, even where
+// "/Contents/Info.plist" names the product. A child process takes a
+// temporary folder as its root folder to lay that file out.
+TEST(BundleExecutable, AnExecutableInTheRootFolderDoesNotCount)
+{
+    TempDir temp;
+    makeBundle(temp.path(), kId, "x");
+    const int kCannotChangeRoot = 77;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Outside root, a user namespace of its own grants the right to chroot.
+        if ((geteuid() != 0 && unshare(CLONE_NEWUSER) != 0) || chroot(temp.path().c_str()) != 0 || chdir("/") != 0)
+            _exit(kCannotChangeRoot);
+        _exit(isExecutableOfBundle("/x", kId) ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
+    if (WEXITSTATUS(status) == kCannotChangeRoot)
+        GTEST_SKIP() << "cannot change the root folder here (needs root or user namespaces)";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "/x counted as an executable of the bundle at /";
 }
 
 TEST(CountingRule, OnlyLiveProcessesOfTheUserCount)

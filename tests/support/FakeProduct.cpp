@@ -23,7 +23,6 @@ namespace testsupport {
 
 namespace {
 
-const char* const kProductIdentifier = "com.nordaxis.Tallowmere";
 // Long enough for any test, short enough that a stray copy goes away.
 const char* const kCopyLifetimeSeconds = "600";
 
@@ -105,7 +104,7 @@ FakeProduct::FakeProduct() : FakeProduct(FakeProductLayout()) {}
 
 FakeProduct::FakeProduct(const FakeProductLayout& layout)
 {
-    if (layout.bundleIdentifier == kProductIdentifier) {
+    if (layout.bundleIdentifier == kTallowmereBundleIdentifier) {
         takeProductLock();
         m_holdsProductLock = true;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TallowmereRunning.h"
 #include "TestSupport.h"
 
 #include <sys/types.h>
@@ -12,7 +13,7 @@ namespace testsupport {
 // How the made-up product bundle is laid out.
 struct FakeProductLayout {
     std::string bundleName = "Tallowmere.app";
-    std::string bundleIdentifier = "com.nordaxis.Tallowmere";
+    std::string bundleIdentifier = kTallowmereBundleIdentifier;
     // Where the copied program goes, relative to the bundle folder.
     std::string executableInBundle = "Contents/MacOS/Tallowmere";
 };

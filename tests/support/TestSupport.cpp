@@ -84,6 +84,15 @@ bool isSymlink(const std::string& path)
     return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
+std::optional<std::string> existingMachineWideFolder()
+{
+    for (const char* folder : { "/Applications/Tallowmere 5.4.1", "/Library/Application Support/Nordaxis" }) {
+        if (entryExists(folder))
+            return folder;
+    }
+    return std::nullopt;
+}
+
 void openUpPermissions(const std::string& path)
 {
     chmod(path.c_str(), 0755);

@@ -33,6 +33,11 @@ void makeSymlink(const std::string& target, const std::string& linkPath);
 // lstat: true for a dangling link too.
 bool entryExists(const std::string& path);
 bool isSymlink(const std::string& path);
+// The removal tool also deletes fixed machine-wide folders. A test that runs
+// the real tool with the machine's own root runs only where none of them
+// exists; this names the first that does, if any.
+std::optional<std::string> existingMachineWideFolder();
+
 // Opens permissions so that another user may read and traverse everything.
 void openUpPermissions(const std::string& path);
 
@@ -62,8 +67,8 @@ std::optional<OrdinaryUser> ordinaryUser();
 
 // Runs `body` in a child process as an ordinary user and returns its exit
 // status, or kChildKilledBase plus the signal that ended it. As root the child
-// drops to `ordinaryUser()`; as any other user it keeps that user. Empty, with
-// `whyNot` filled in, only when that is impossible.
+// drops to `ordinaryUser()`; as any other user it keeps that user. No value,
+// with `whyNot` filled in, only when that is impossible.
 extern const int kChildKilledBase;
 std::optional<int> runInChildAsOrdinaryUser(const std::function<int()>& body, std::string* whyNot);
 

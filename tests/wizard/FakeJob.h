@@ -3,15 +3,23 @@
 #include <functional>
 #include <vector>
 
-// A stand-in for the privileged removal job, linked into the wizard's tests in
-// place of the real one: authorizeHelperTool records the choice mask it was
+#include "WizardOperations.h"
+
+// A stand-in for the privileged removal job: records the choice masks it is
 // given and returns `result` without touching anything.
-namespace fakejob {
+struct FakeJob {
+    int result = 2;
+    std::vector<int> masks;
+    std::function<void(int mask)> onCall;
 
-extern int result;
-extern std::vector<int> masks;
-extern std::function<void(int mask)> onCall;
-
-void reset(int nextResult);
-
-}  // namespace fakejob
+    // The job to hand to the wizard; this object must outlive the wizard.
+    RemovalJob job()
+    {
+        return [this](int mask) {
+            masks.push_back(mask);
+            if (onCall)
+                onCall(mask);
+            return result;
+        };
+    }
+};

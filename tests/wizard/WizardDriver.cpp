@@ -1,6 +1,6 @@
 // The wizard program as the user runs it (QApplication, the wizard, show,
-// the event loop's value as exit status), with the stand-in job and a script
-// of user actions, for tests that must watch the whole process end:
+// the event loop's value as exit status), with the stand-in job, the real
+// running check and a script of user actions, for tests that must watch the whole process end:
 //
 //   wizard_driver <job-result> <action>...
 //
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "FakeJob.h"
+#include "TallowmereRunning.h"
 #include "UninstallWizard.h"
 #include "WizardTesting.h"
 
@@ -80,12 +81,13 @@ int main(int argc, char** argv)
 {
     if (argc < 2)
         fail("usage: wizard_driver <job-result> <action>...");
-    fakejob::reset(std::atoi(argv[1]));
-    fakejob::onCall = [](int mask) { say("job mask " + std::to_string(mask)); };
+    FakeJob job;
+    job.result = std::atoi(argv[1]);
+    job.onCall = [](int mask) { say("job mask " + std::to_string(mask)); };
     const std::vector<std::string> actions(argv + 2, argv + argc);
 
     QApplication application(argc, argv);
-    UninstallWizard wizard;
+    UninstallWizard wizard(job.job(), checkIfTallowmereIsRunning);
     QObject::connect(&wizard, &QWizard::currentIdChanged, [](int id) { say("page " + std::to_string(id)); });
     wizard.show();
 

@@ -15,7 +15,9 @@
 #include <memory>
 #include <string>
 
+#include "AuthorizeHelperTool.h"
 #include "FakeProduct.h"
+#include "TallowmereRunning.h"
 #include "TestSupport.h"
 #include "UninstallWizard.h"
 #include "WizardTesting.h"
@@ -27,13 +29,6 @@ using testsupport::writeFile;
 
 namespace {
 
-// The tool also removes these machine-wide paths; a machine that has them is
-// no place for this test.
-const char* const kMachineWidePaths[] = {
-    "/Applications/Tallowmere 5.4.1",
-    "/Library/Application Support/Nordaxis",
-};
-
 const char kPrefs[] = "Library/Preferences/";
 
 class EndToEnd : public ::testing::Test {
@@ -43,10 +38,8 @@ protected:
         if (geteuid() != 0)
             GTEST_SKIP() << "needs root: the real job starts the removal tool directly only as root "
                             "(as another user it asks through pkexec, which a test cannot answer)";
-        for (const char* path : kMachineWidePaths) {
-            if (entryExists(path))
-                GTEST_SKIP() << path << " exists on this machine; the removal tool would delete it";
-        }
+        if (const auto folder = testsupport::existingMachineWideFolder())
+            GTEST_SKIP() << *folder << " exists on this machine; the removal tool would delete it";
         m_home = m_folder / "home";
         testsupport::makeFolders(m_home);
         ASSERT_EQ(setenv("HOME", m_home.c_str(), 1), 0);
@@ -70,7 +63,7 @@ protected:
     int uninstall(bool keepExternalDataHome)
     {
         ensureApplication();
-        UninstallWizard wizard;
+        UninstallWizard wizard(authorizeHelperTool, checkIfTallowmereIsRunning);
         wizard.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&wizard));
         click(wizard, QWizard::NextButton);
@@ -136,8 +129,7 @@ public:
         writeFile(file, "locked");
         // An immutable file, where the file system has the attribute...
         for (const char* chattr : {"/usr/bin/chattr", "/bin/chattr"}) {
-            if (access(chattr, X_OK) == 0
-                && testsupport::runProgram({chattr, "+i", file}).exitStatus == 0) {
+            if (access(chattr, X_OK) == 0 && runProgram(chattr, { "+i", QString::fromStdString(file) }).exitCode == 0) {
                 m_chattr = chattr;
                 m_immutable = file;
                 return;
@@ -154,7 +146,7 @@ public:
     ~Unremovable()
     {
         if (!m_immutable.empty())
-            testsupport::runProgram({m_chattr, "-i", m_immutable});
+            runProgram(QString::fromStdString(m_chattr), { "-i", QString::fromStdString(m_immutable) });
         if (!m_mountPoint.empty())
             umount2(m_mountPoint.c_str(), MNT_DETACH);
     }

@@ -12,8 +12,8 @@
 #include "WizardTesting.h"
 
 using testsupport::FakeProduct;
-using testsupport::ProcessResult;
 using testsupport::TempDir;
+using wizardtesting::ProgramRun;
 
 namespace {
 
@@ -24,15 +24,16 @@ bool contains(const std::string& text, const std::string& part)
 
 class WizardExit : public ::testing::Test {
 protected:
-    ProcessResult runWizard(int jobResult, const std::vector<std::string>& actions)
+    ProgramRun runWizard(int jobResult, const std::vector<std::string>& actions)
     {
-        std::vector<std::string> argv{TW_WIZARD_DRIVER, std::to_string(jobResult)};
-        argv.insert(argv.end(), actions.begin(), actions.end());
-        testsupport::ProcessOptions options;
+        QStringList arguments { QString::number(jobResult) };
+        for (const std::string& action : actions)
+            arguments << QString::fromStdString(action);
         testsupport::makeFolders(m_folder / "runtime");
         chmod((m_folder / "runtime").c_str(), 0700);
-        options.environment = wizardtesting::childEnvironment(m_folder / "home", m_folder / "runtime");
-        return testsupport::runProgram(argv, options);
+        return wizardtesting::runProgram(TW_WIZARD_DRIVER, arguments,
+            wizardtesting::childEnvironment(
+                QString::fromStdString(m_folder / "home"), QString::fromStdString(m_folder / "runtime")));
     }
 
     TempDir m_folder;
@@ -41,9 +42,8 @@ protected:
 TEST_F(WizardExit, ARefusedAuthorisationEndsTheProgramAtOnceWithStatusZeroAndNoWarning)
 {
     FakeProduct noProduct;  // keeps other tests' copies away while none runs
-    const ProcessResult run = runWizard(0, {"next", "next", "next"});
-    EXPECT_EQ(run.signal, 0);
-    EXPECT_EQ(run.exitStatus, 0);
+    const ProgramRun run = runWizard(0, { "next", "next", "next" });
+    EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "page 0\npage 1\npage 2\npage 4\njob mask 6\n")
         << "no further page, and the event loop never got back to main";
     EXPECT_EQ(run.err, "");
@@ -55,9 +55,9 @@ TEST_F(WizardExit, DoneAfterTheRunEndsTheProgramWithTheEventLoopsZero)
     for (int jobResult : {1, 2}) {
         const std::string lastPage = jobResult == 1 ? "5" : "6";
         SCOPED_TRACE("ending on page " + lastPage);
-        const ProcessResult run =
-            runWizard(jobResult, {"next", "keep-data", "next", "next", "wait=" + lastPage, "done"});
-        EXPECT_EQ(run.exitStatus, 0);
+        const ProgramRun run
+            = runWizard(jobResult, { "next", "keep-data", "next", "next", "wait=" + lastPage, "done" });
+        EXPECT_EQ(run.exitCode, 0);
         EXPECT_EQ(run.out, "page 0\npage 1\npage 2\npage 4\njob mask 2\npage " + lastPage + "\nevent loop returned 0\n");
         EXPECT_EQ(run.err, "");
     }
@@ -84,8 +84,8 @@ TEST_F(WizardExit, CancelOrClosingOnPagesZeroToThreeEndsWithStatusZeroAndRunsNot
             std::vector<std::string> actions = closing.toPage;
             actions.push_back("expect=" + std::to_string(closing.page));
             actions.push_back(how);
-            const ProcessResult run = runWizard(2, actions);
-            EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+            const ProgramRun run = runWizard(2, actions);
+            EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
             EXPECT_TRUE(contains(run.out, "event loop returned 0\n")) << run.out;
             EXPECT_FALSE(contains(run.out, "job mask")) << run.out;
         }

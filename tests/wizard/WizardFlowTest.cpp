@@ -9,9 +9,8 @@
 #include <string>
 
 #include "FakeJob.h"
-#include "FakeProduct.h"
-#include "UninstallWizard.h"
 #include "ShownWizard.h"
+#include "UninstallWizard.h"
 #include "WizardTesting.h"
 
 using namespace wizardtesting;
@@ -45,8 +44,6 @@ protected:
         (void)QTest::qWaitFor([&] { return wizard().currentId() != 4; }, 10000);
         return wizard().currentId();
     }
-
-    testsupport::FakeProduct m_noProduct;  // held, never started: no copy runs meanwhile
 };
 
 TEST_F(WizardFlow, RemoveGoesStraightToTheRunWhenTheProductDoesNotRun)
@@ -55,8 +52,8 @@ TEST_F(WizardFlow, RemoveGoesStraightToTheRunWhenTheProductDoesNotRun)
     ASSERT_TRUE(click(wizard(), QWizard::NextButton));
     EXPECT_EQ(wizard().currentId(), 4);
     // The run starts from the event loop, after the page has been shown.
-    EXPECT_TRUE(fakejob::masks.empty());
-    EXPECT_TRUE(QTest::qWaitFor([] { return !fakejob::masks.empty(); }, 5000));
+    EXPECT_TRUE(m_job.masks.empty());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !m_job.masks.empty(); }, 5000));
     EXPECT_EQ(wizard().currentId(), 6);
     EXPECT_EQ(wizard().visitedIds(), (QList<int>{0, 1, 2, 4, 6}));
 }
@@ -73,7 +70,7 @@ TEST_P(ChoiceMask, TheRunGetsTheMaskOfTheCheckedBoxes)
 {
     goToConfirmation(GetParam().keepUserSettings, GetParam().keepExternalDataHome);
     EXPECT_EQ(removeAndWait(), 6);
-    EXPECT_EQ(fakejob::masks, std::vector<int>{GetParam().expectedMask});
+    EXPECT_EQ(m_job.masks, std::vector<int> { GetParam().expectedMask });
 }
 
 INSTANTIATE_TEST_SUITE_P(Choices, ChoiceMask,
@@ -100,12 +97,12 @@ TEST_F(WizardFlow, GoBackToTheWelcomePageResetsTheChoicesButNotFromTheConfirmati
 
     ASSERT_TRUE(click(wizard(), QWizard::NextButton));
     EXPECT_EQ(removeAndWait(), 6);
-    EXPECT_EQ(fakejob::masks, std::vector<int>{6});
+    EXPECT_EQ(m_job.masks, std::vector<int> { 6 });
 }
 
 TEST_F(WizardFlow, AFailedRunEndsOnTheFailurePageWhereOnlyDoneWorks)
 {
-    fakejob::result = 1;
+    m_job.result = 1;
     goToConfirmation(false, false);
     EXPECT_EQ(removeAndWait(), 5);
     EXPECT_FALSE(wizard().button(QWizard::BackButton)->isEnabled());
@@ -114,7 +111,7 @@ TEST_F(WizardFlow, AFailedRunEndsOnTheFailurePageWhereOnlyDoneWorks)
     ASSERT_TRUE(click(wizard(), QWizard::FinishButton));
     EXPECT_FALSE(wizard().isVisible());
     EXPECT_EQ(wizard().result(), QDialog::Accepted);
-    EXPECT_EQ(fakejob::masks.size(), 1u);
+    EXPECT_EQ(m_job.masks.size(), 1u);
 }
 
 }  // namespace

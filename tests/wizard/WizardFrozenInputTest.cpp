@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include "FakeJob.h"
-#include "FakeProduct.h"
 #include "ShownWizard.h"
 #include "WizardTesting.h"
 
@@ -48,16 +47,14 @@ void queueClickOnDone(QWizard& wizard)
 }
 
 class WizardFrozenInput : public ShownWizard, public ::testing::WithParamInterface<FrozenInputCase> {
-protected:
-    testsupport::FakeProduct m_noProduct; // held, never started
 };
 
 TEST_P(WizardFrozenInput, TheLastPageStaysUntilDoneIsPressedAfterTheRun)
 {
     QWizard& wizard = *m_wizard;
-    fakejob::result = GetParam().jobResult;
+    m_job.result = GetParam().jobResult;
     bool otherEventDelivered = false;
-    fakejob::onCall = [&](int) {
+    m_job.onCall = [&](int) {
         if (GetParam().input == Input::Keys) {
             queueKey(wizard.windowHandle(), Qt::Key_Return);
             queueKey(wizard.windowHandle(), Qt::Key_Escape);

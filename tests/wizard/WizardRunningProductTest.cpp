@@ -8,8 +8,9 @@
 
 #include "FakeJob.h"
 #include "FakeProduct.h"
-#include "UninstallWizard.h"
 #include "ShownWizard.h"
+#include "TallowmereRunning.h"
+#include "UninstallWizard.h"
 #include "WizardTesting.h"
 
 using namespace wizardtesting;
@@ -20,6 +21,7 @@ class RunningProduct : public ShownWizard {
 protected:
     void SetUp() override
     {
+        m_isTallowmereRunning = checkIfTallowmereIsRunning;
         ShownWizard::SetUp();
         if (HasFatalFailure())
             return;
@@ -50,13 +52,13 @@ TEST_F(RunningProduct, ContinueKeepsTheRunningPageUntilTheProductHasQuit)
     pressNext();
     pressNext();
     EXPECT_EQ(page(), 3);
-    EXPECT_TRUE(fakejob::masks.empty());
+    EXPECT_TRUE(m_job.masks.empty());
 
     m_product.quit(copy);
     pressNext();
     EXPECT_EQ(page(), 4);
     EXPECT_TRUE(waitForPage(*m_wizard, 6));
-    EXPECT_EQ(fakejob::masks, std::vector<int>{6});
+    EXPECT_EQ(m_job.masks, std::vector<int> { 6 });
 }
 
 TEST_F(RunningProduct, TwoCopiesCountAsOneAndBothMustQuit)

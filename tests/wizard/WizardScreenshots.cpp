@@ -15,6 +15,7 @@
 
 #include "FakeJob.h"
 #include "FakeProduct.h"
+#include "TallowmereRunning.h"
 #include "UninstallWizard.h"
 #include "WizardTesting.h"
 
@@ -42,7 +43,9 @@ void next(UninstallWizard& wizard)
 // named; the job returns `jobResult`.
 void run(int jobResult, bool shootEarlyPages, const char* lastPageName)
 {
-    UninstallWizard wizard;
+    FakeJob job;
+    job.result = jobResult;
+    UninstallWizard wizard(job.job(), checkIfTallowmereIsRunning);
     wizard.show();
     if (!QTest::qWaitForWindowExposed(&wizard))
         g_ok = false;
@@ -60,8 +63,7 @@ void run(int jobResult, bool shootEarlyPages, const char* lastPageName)
         shoot(wizard, "3-product-running");
         product.quitAll();
     }
-    fakejob::reset(jobResult);
-    fakejob::onCall = [&](int) {
+    job.onCall = [&](int) {
         if (shootEarlyPages)
             shoot(wizard, "4-progress");
     };

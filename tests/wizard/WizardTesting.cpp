@@ -1,14 +1,12 @@
 #include "WizardTesting.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
-
-extern char** environ;
 
 namespace wizardtesting {
 
@@ -68,19 +66,32 @@ void toggle(QCheckBox* box)
     QTest::keyClick(box, Qt::Key_Space);
 }
 
-std::vector<std::string> childEnvironment(const std::string& home, const std::string& runtimeFolder)
+ProgramRun runProgram(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
 {
-    std::vector<std::string> env;
-    for (char** var = environ; *var; ++var) {
-        const std::string entry = *var;
-        if (entry.rfind("HOME=", 0) != 0 && entry.rfind("QT_QPA_PLATFORM=", 0) != 0
-            && entry.rfind("XDG_RUNTIME_DIR=", 0) != 0)
-            env.push_back(entry);
+    ensureApplication();
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    ProgramRun run;
+    if (!process.waitForFinished(-1)) {
+        run.err = process.errorString().toStdString();
+        return run;
     }
-    env.push_back("HOME=" + home);
-    env.push_back("QT_QPA_PLATFORM=offscreen");
-    env.push_back("XDG_RUNTIME_DIR=" + runtimeFolder);
-    return env;
+    if (process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
+}
+
+QProcessEnvironment childEnvironment(const QString& home, const QString& runtimeFolder)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder);
+    return environment;
 }
 
 }  // namespace wizardtesting

@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QProcessEnvironment>
+#include <QStringList>
 #include <QWizard>
 
 #include <string>
@@ -26,8 +28,19 @@ QCheckBox* externalDataHomeBox(QWizard& wizard);
 // Toggles a check box with the space key, as a user would.
 void toggle(QCheckBox* box);
 
-// An environment for child processes: this one plus the offscreen platform
-// and a private runtime folder (so Qt has nothing to warn about).
-std::vector<std::string> childEnvironment(const std::string& home, const std::string& runtimeFolder);
+struct ProgramRun {
+    int exitCode = -1; // -1 when the program crashed or could not start
+    std::string out;
+    std::string err;
+};
+
+// Runs a program to its end with the environment given and collects its
+// output; its standard input is empty.
+ProgramRun runProgram(const QString& program, const QStringList& arguments,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+
+// An environment for child processes: this one with `home`, the offscreen
+// platform and a private runtime folder (so Qt has nothing to warn about).
+QProcessEnvironment childEnvironment(const QString& home, const QString& runtimeFolder);
 
 }  // namespace wizardtesting

@@ -8,9 +8,8 @@
 #include <memory>
 
 #include "FakeJob.h"
-#include "FakeProduct.h"
-#include "UninstallWizard.h"
 #include "ShownWizard.h"
+#include "UninstallWizard.h"
 #include "WizardTesting.h"
 
 using namespace wizardtesting;
@@ -43,8 +42,6 @@ protected:
         EXPECT_EQ(button(QWizard::NextButton)->text(),
                   m_wizard->currentId() == 2 ? QString("Remove") : QString("Continue"));
     }
-
-    testsupport::FakeProduct m_noProduct;  // held, never started: no copy runs meanwhile
 };
 
 TEST_F(WizardWindow, HasItsFixedSizeTitleAndBackground)
@@ -82,7 +79,7 @@ TEST_F(WizardWindow, NoButtonDoesAnythingOnTheProgressPageAndOnlyDoneAfterIt)
 {
     // The run blocks in the stand-in job until the progress page is checked.
     bool checkedDuringRun = false;
-    fakejob::onCall = [&](int) {
+    m_job.onCall = [&](int) {
         SCOPED_TRACE("progress page");
         EXPECT_EQ(m_wizard->currentId(), 4);
         EXPECT_FALSE(enabled(QWizard::BackButton));
