@@ -22,7 +22,6 @@
 #include <string>
 #include <thread>
 
-#include "AuthorizeHelperTool.h"
 #include "UninstallWizard.h"
 #include "WizardTesting.h"
 
