@@ -66,6 +66,8 @@ int waitForVerdict(JobPlatform& platform, const std::string& resultPath, double 
         // Asked before the file is read: once the job is seen to have ended,
         // the read that follows is the tool's last word.
         const JobState state = platform.jobState(kJobLabel);
+        if (state == JobState::Refused)
+            return 0;
         switch (readVerdict(platform, resultPath)) {
         case Reading::Success:
             return 2;
