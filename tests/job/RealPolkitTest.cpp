@@ -3,9 +3,9 @@
 // password, and answers the dialog as that user would, through the text
 // authentication agent pkttyagent on a pseudo-terminal. Root only; everything
 // it starts or puts in system folders goes again at the end.
-#include <gtest/gtest.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <pwd.h>
@@ -33,18 +33,17 @@ const char* const kSystemBusFolder = "/run/dbus";
 const char* const kSystemBus = "/run/dbus/system_bus_socket";
 const char* const kPolicy = "/usr/share/polkit-1/actions/com.nordaxis.TallowmereUninstallWizard.policy";
 const char* const kPolkitd = "/usr/lib/polkit-1/polkitd";
-const char* const kNeeded[] = {"/usr/bin/pkexec",    "/usr/bin/pkttyagent", kPolkitd,
-                               "/usr/bin/dbus-daemon", "/usr/bin/dbus-send", "/usr/sbin/useradd",
-                               "/usr/sbin/userdel",   "/usr/sbin/chpasswd"};
+const char* const kNeeded[] = { "/usr/bin/pkexec", "/usr/bin/pkttyagent", kPolkitd, "/usr/bin/dbus-daemon",
+    "/usr/bin/dbus-send", "/usr/sbin/useradd", "/usr/sbin/userdel", "/usr/sbin/chpasswd" };
 
 struct Dialog {
     int result = -1;
-    std::string transcript;  // what the agent printed on its terminal
+    std::string transcript; // what the agent printed on its terminal
 };
 
 bool waitReadable(int fd, int milliseconds)
 {
-    pollfd entry = {fd, POLLIN, 0};
+    pollfd entry = { fd, POLLIN, 0 };
     return poll(&entry, 1, milliseconds) > 0;
 }
 
@@ -63,7 +62,7 @@ pid_t startQuietly(const std::vector<std::string>& argv, int keepAs3 = -1)
     const pid_t pid = fork();
     if (pid == 0) {
         const int null = open("/dev/null", O_RDWR);
-        for (int fd : {0, 1, 2})
+        for (int fd : { 0, 1, 2 })
             dup2(null, fd);
         if (keepAs3 >= 0)
             dup2(keepAs3, 3);
@@ -100,12 +99,12 @@ protected:
             GTEST_SKIP() << kPolicy << " exists: the package is installed here";
         if (getpwnam(kUser))
             GTEST_SKIP() << "a user " << kUser << " exists already";
-        for (const char* path : {"/Applications/Tallowmere 5.4.1", "/Library/Application Support/Nordaxis"}) {
+        for (const char* path : { "/Applications/Tallowmere 5.4.1", "/Library/Application Support/Nordaxis" }) {
             if (entryExists(path))
                 GTEST_SKIP() << path << " exists on this machine; the tool would remove it";
         }
         chmod(m_root.path().c_str(), 0755);
-        for (const std::string& bundle : {m_installed, m_built}) {
+        for (const std::string& bundle : { m_installed, m_built }) {
             makeFolders(bundle + "/Contents/MacOS");
             std::filesystem::copy_file(TW_REMOVAL_TOOL, bundle + "/Contents/MacOS/main");
         }
@@ -126,7 +125,7 @@ protected:
         if (m_installedPolicy)
             unlink(kPolicy);
         if (m_createdUser)
-            runProgram({"/usr/sbin/userdel", kUser});
+            runProgram({ "/usr/sbin/userdel", kUser });
     }
 
     void installPolicy()
@@ -143,19 +142,19 @@ protected:
         m_madeBusFolder = mkdir(kSystemBusFolder, 0755) == 0;
         int ready[2];
         ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
-        m_bus = startQuietly({"/usr/bin/dbus-daemon", "--system", "--nofork", "--nopidfile", "--print-address=3"},
-                             ready[1]);
+        m_bus = startQuietly(
+            { "/usr/bin/dbus-daemon", "--system", "--nofork", "--nopidfile", "--print-address=3" }, ready[1]);
         close(ready[1]);
         const bool listening = waitReadable(ready[0], 10000);
         close(ready[0]);
         ASSERT_TRUE(listening) << "the system bus did not start";
         // polkitd must own its name before anyone asks, or the bus would start
         // one of its own.
-        m_polkitd = startQuietly({kPolkitd, "--no-debug"});
+        m_polkitd = startQuietly({ kPolkitd, "--no-debug" });
         for (int attempt = 0; attempt < 200; ++attempt) {
-            const ProcessResult reply = runProgram(
-                {"/usr/bin/dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.DBus",
-                 "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.PolicyKit1"});
+            const ProcessResult reply = runProgram({ "/usr/bin/dbus-send", "--system", "--print-reply",
+                "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                "string:org.freedesktop.PolicyKit1" });
             if (reply.out.find("boolean true") != std::string::npos)
                 return;
             usleep(50 * 1000);
@@ -165,9 +164,9 @@ protected:
 
     void createUser()
     {
-        ASSERT_EQ(runProgram({"/usr/sbin/useradd", "-M", "-d", m_home, "-s", "/bin/sh", "-G", "sudo", kUser})
-                      .exitStatus,
-                  0);
+        ASSERT_EQ(
+            runProgram({ "/usr/sbin/useradd", "-M", "-d", m_home, "-s", "/bin/sh", "-G", "sudo", kUser }).exitStatus,
+            0);
         m_createdUser = true;
         FILE* chpasswd = popen("/usr/sbin/chpasswd", "w");
         ASSERT_TRUE(chpasswd);
@@ -190,8 +189,8 @@ protected:
         Dialog dialog;
         int master = -1, slave = -1;
         int go[2], registered[2];
-        if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0 || pipe2(go, O_CLOEXEC) != 0 ||
-            pipe2(registered, O_CLOEXEC) != 0) {
+        if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0 || pipe2(go, O_CLOEXEC) != 0
+            || pipe2(registered, O_CLOEXEC) != 0) {
             ADD_FAILURE() << "no pseudo-terminal or pipe";
             return dialog;
         }
@@ -200,7 +199,7 @@ protected:
         const pid_t wizard = fork();
         if (wizard == 0) {
             // Only the agent may hold the notification pipe open.
-            for (int fd : {master, slave, registered[0], registered[1], go[1]})
+            for (int fd : { master, slave, registered[0], registered[1], go[1] })
                 close(fd);
             char byte;
             if (!dropTo(m_user) || read(go[0], &byte, 1) != 1)
@@ -216,7 +215,7 @@ protected:
             close(master);
             setsid();
             ioctl(slave, TIOCSCTTY, 0);
-            for (int fd : {0, 1, 2})
+            for (int fd : { 0, 1, 2 })
                 dup2(slave, fd);
             dup2(registered[1], 3);
             const std::string process = std::to_string(wizard);
@@ -228,7 +227,7 @@ protected:
         close(registered[1]);
         close(go[0]);
         // The agent closes its end once it is registered.
-        pollfd hangUp = {registered[0], POLLIN, 0};
+        pollfd hangUp = { registered[0], POLLIN, 0 };
         const bool agentReady = poll(&hangUp, 1, 10000) > 0;
         close(registered[0]);
         EXPECT_TRUE(agentReady) << "pkttyagent did not register";
@@ -276,29 +275,30 @@ protected:
     std::string m_built = m_root / "build/TallowmereUninstallWizard.app";
     std::string m_home = m_root / "home";
     std::string m_runtime = m_root / "run";
-    passwd m_user{};
+    passwd m_user {};
     pid_t m_bus = -1, m_polkitd = -1;
     bool m_madeBusFolder = false, m_installedPolicy = false, m_createdUser = false;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(RealPolkit, DialogDecidesTheRun)
 {
     const std::string ownAction = "Authentication is required to uninstall Tallowmere 5.4.1\r\n";
-    const std::string byPath =
-        "Authentication is needed to run `" + m_built + "/Contents/MacOS/main' as the super user\r\n";
+    const std::string byPath
+        = "Authentication is needed to run `" + m_built + "/Contents/MacOS/main' as the super user\r\n";
     const std::tuple<const char*, std::string, std::string, int, std::string, const char*> cases[] = {
-        {"installed, wrong password", m_installed, "wrong", 0, ownAction, "AUTHENTICATION FAILED"},
-        {"build folder, wrong password", m_built, "wrong", 0, byPath, "AUTHENTICATION FAILED"},
-        {"installed, right password", m_installed, kPassword, 2, ownAction, "AUTHENTICATION COMPLETE"},
+        { "installed, wrong password", m_installed, "wrong", 0, ownAction, "AUTHENTICATION FAILED" },
+        { "build folder, wrong password", m_built, "wrong", 0, byPath, "AUTHENTICATION FAILED" },
+        { "installed, right password", m_installed, kPassword, 2, ownAction, "AUTHENTICATION COMPLETE" },
     };
     for (const auto& [what, bundle, password, expected, message, outcome] : cases) {
         layHome();
         const Dialog dialog = runDialog(bundle, password);
         EXPECT_EQ(dialog.result, expected) << what << "\n" << dialog.transcript;
         EXPECT_NE(dialog.transcript.find(message + "Authenticating as: " + kUser + "\r\nPassword:"), std::string::npos)
-            << what << "\n" << dialog.transcript;
+            << what << "\n"
+            << dialog.transcript;
         EXPECT_NE(dialog.transcript.find(outcome), std::string::npos) << what;
         EXPECT_EQ(entryExists(m_home + "/Documents/Nordaxis"), expected != 2) << what;
     }
