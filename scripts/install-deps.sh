@@ -9,7 +9,8 @@ packages=(
   libboost-filesystem-dev libboost-dev
   libgtest-dev libgmock-dev
   clang gobjc++ libgnustep-base-dev
-  xvfb xauth pkexec
+  xvfb xauth pkexec polkitd dbus-daemon dbus-bin passwd
+  dpkg-dev
   time
 )
 

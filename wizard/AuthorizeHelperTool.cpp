@@ -67,6 +67,8 @@ int waitForVerdict(JobPlatform& platform, const std::string& resultPath, double 
         // Asked before the file is read: once the job is seen to have ended,
         // the read that follows is the tool's last word.
         const JobState state = platform.jobState(kJobLabel);
+        if (state == JobState::Refused)
+            return 0;
         const bool ended = state == JobState::Ended || (state == JobState::NotStarted && seenRunning);
         seenRunning = seenRunning || state == JobState::Running;
         switch (readVerdict(platform, resultPath)) {

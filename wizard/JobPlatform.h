@@ -21,6 +21,7 @@ enum class JobState {
     NotStarted,
     Running,
     Ended,    // its process has gone; it will write nothing more
+    Refused,  // the rights were refused when it was to start; it never ran
     Unknown,  // the platform cannot tell
 };
 
@@ -52,7 +53,8 @@ public:
     // Seconds on a clock that only moves forward; the origin is arbitrary.
     virtual double monotonicSeconds() = 0;
 
-    // Symbolic links followed.
+    // Symbolic links followed. A platform may be stricter about what counts
+    // as the tool's result file and answer false for anything else there.
     virtual bool fileExists(const std::string& path) = 0;
     // The whole file as UTF-8 text; no value when it cannot be read or is not
     // valid UTF-8.

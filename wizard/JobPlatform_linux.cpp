@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Bundle.h"
+#include "JobPlatformToolCheck.h"
 #include "Paths.h"
 
 const char* const LinuxJobPlatform::kSystemElevatorSearchPath = "/usr/bin:/bin";
@@ -28,19 +29,6 @@ namespace {
 // keeps a stray huge file from being read whole.
 const std::size_t kMaxResultFileSize = 64 * 1024;
 
-// What pkexec runs as root once the user has agreed: one byte tells the
-// waiting wizard that it may stop waiting for the dialog; then the tool starts
-// as a service manager would start it, in "/" and with nothing in its
-// environment but PATH. The tool and its arguments come in as the script's
-// arguments, never as text of the script. The inner shell exports the PWD it
-// sets on start-up, hence the unset.
-std::string elevatedScript()
-{
-    return std::string("printf x && exec </dev/null >/dev/null 2>&1 && cd / && "
-                       "exec /usr/bin/env -i PATH=") +
-           LinuxJobPlatform::kToolSearchPath + " /bin/sh -c 'unset PWD; exec \"$0\" \"$@\"' \"$@\"";
-}
-
 std::vector<char*> cArguments(const std::vector<std::string>& arguments)
 {
     std::vector<char*> result;
@@ -51,10 +39,10 @@ std::vector<char*> cArguments(const std::vector<std::string>& arguments)
 }
 
 // Starts a program detached from the wizard: its own session, default signal
-// handling, working folder "/", standard streams on /dev/null (standard output
-// on `outputFd` when that is given), no inherited descriptors, and nothing in
-// the environment but PATH. Returns 0 or the error number.
-int spawnDetached(const std::vector<std::string>& argv, int outputFd, pid_t* pid)
+// handling, working folder "/", standard streams on /dev/null, no inherited
+// descriptors, and nothing in the environment but PATH. Returns 0 or the
+// error number.
+int spawnDetached(const std::vector<std::string>& argv, pid_t* pid)
 {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
@@ -62,10 +50,7 @@ int spawnDetached(const std::vector<std::string>& argv, int outputFd, pid_t* pid
     posix_spawnattr_init(&attributes);
 
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (outputFd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
-    else
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addchdir_np(&actions, "/");
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
@@ -106,20 +91,20 @@ std::string findExecutable(const std::string& name, const std::string& searchPat
     return std::string();
 }
 
-bool readMarker(int fd)
+// A folder, not a link, of this user's alone.
+bool isPrivateFolder(const char* path)
 {
-    char byte = 0;
-    ssize_t got;
-    do {
-        got = read(fd, &byte, 1);
-    } while (got < 0 && errno == EINTR);
-    return got == 1 && byte == 'x';
+    struct stat info;
+    return path[0] == '/' && lstat(path, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+           (info.st_mode & 07777) == 0700;
 }
 
-void waitForExit(pid_t pid)
+// The verdict counts only from a regular file of root's (the tool's user) or
+// of the wizard's own user, whose processes could change the wizard anyway;
+// another user may have put anything else at a path in a shared folder.
+bool isVerdictFile(const struct stat& info)
 {
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    return S_ISREG(info.st_mode) && (info.st_uid == 0 || info.st_uid == getuid());
 }
 
 }  // namespace
@@ -163,13 +148,22 @@ bool LinuxJobPlatform::submitJob(const JobDescription& job)
 {
     if (job.programArguments.empty() || m_route == Route::None)
         return false;
+    // Whoever could swap the tool would get root: only a tool that none but
+    // root and this user can change is run, else the run ends as refused.
+    if (!isToolOnlyChangeableBy(job.programArguments.front(), getuid()))
+        return false;
     m_job.reset();
     StartedJob started;
     started.label = job.label;
-    if (m_route == Route::Elevated) {
-        if (!startElevated(job, &started.pid))
+    started.elevated = m_route == Route::Elevated;
+    if (started.elevated) {
+        // pkexec runs the tool itself, so that its dialog names the tool (or
+        // the tool's own polkit action); it asks while the wizard waits.
+        std::vector<std::string> argv = {m_elevator};
+        argv.insert(argv.end(), job.programArguments.begin(), job.programArguments.end());
+        if (spawnDetached(argv, &started.pid) != 0)
             return false;
-    } else if (spawnDetached(job.programArguments, -1, &started.pid) != 0) {
+    } else if (spawnDetached(job.programArguments, &started.pid) != 0) {
         // Accepted but not startable (missing, not executable): as with a
         // service manager, the job exists and has ended without a word.
         started.ended = true;
@@ -179,38 +173,22 @@ bool LinuxJobPlatform::submitJob(const JobDescription& job)
     return true;
 }
 
-bool LinuxJobPlatform::startElevated(const JobDescription& job, pid_t* pid)
-{
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0)
-        return false;
-    std::vector<std::string> argv = {m_elevator, "/bin/sh", "-c", elevatedScript(), "sh"};
-    argv.insert(argv.end(), job.programArguments.begin(), job.programArguments.end());
-    const int error = spawnDetached(argv, pipeFds[1], pid);
-    close(pipeFds[1]);
-    if (error != 0) {
-        close(pipeFds[0]);
-        return false;
-    }
-    // Blocks while the dialog is up, as the authorisation does on macOS.
-    const bool granted = readMarker(pipeFds[0]);
-    close(pipeFds[0]);
-    if (!granted)
-        waitForExit(*pid);  // pkexec has closed our pipe: it is ending
-    return granted;
-}
-
 JobState LinuxJobPlatform::jobState(const std::string& label)
 {
     if (!m_job || m_job->label != label)
         return JobState::Unknown;
     if (m_job->ended)
-        return JobState::Ended;
+        return m_job->refused ? JobState::Refused : JobState::Ended;
     int status = 0;
     const pid_t reaped = waitpid(m_job->pid, &status, WNOHANG);
     if (reaped == m_job->pid || (reaped < 0 && errno == ECHILD)) {
         m_job->ended = true;
-        return JobState::Ended;
+        // The tool always ends with 0; pkexec ends with 126 when the dialog
+        // was dismissed and 127 when authorisation failed or could not be
+        // asked for.
+        m_job->refused = m_job->elevated && reaped == m_job->pid && WIFEXITED(status) &&
+                         (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127);
+        return m_job->refused ? JobState::Refused : JobState::Ended;
     }
     return reaped == 0 ? JobState::Running : JobState::Unknown;
 }
@@ -227,10 +205,15 @@ std::string LinuxJobPlatform::homeFolder()
 
 std::string LinuxJobPlatform::temporaryFolder()
 {
-    const char* variable = std::getenv("TMPDIR");
-    if (!variable || variable[0] != '/')
+    // Without TMPDIR, the user's runtime folder is private to the user as the
+    // temporary folder on macOS is; the shared /tmp/ comes only after it.
+    std::string folder;
+    if (const char* variable = std::getenv("TMPDIR"); variable && variable[0] == '/')
+        folder = variable;
+    else if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && isPrivateFolder(runtime))
+        folder = runtime;
+    else
         return std::string();
-    std::string folder = variable;
     if (folder.back() != '/')
         folder += '/';
     return folder;
@@ -262,18 +245,18 @@ double LinuxJobPlatform::monotonicSeconds()
 bool LinuxJobPlatform::fileExists(const std::string& path)
 {
     struct stat info;
-    return stat(path.c_str(), &info) == 0;
+    return lstat(path.c_str(), &info) == 0 && isVerdictFile(info);
 }
 
 std::optional<std::string> LinuxJobPlatform::readText(const std::string& path)
 {
     // Non-blocking open: a FIFO put at the path must not hang the wizard.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0)
         return std::nullopt;
     struct stat info;
     std::string text;
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    bool ok = fstat(fd, &info) == 0 && isVerdictFile(info);
     char buffer[4096];
     while (ok) {
         const ssize_t got = read(fd, buffer, sizeof buffer);

@@ -46,10 +46,10 @@ private:
     struct StartedJob {
         std::string label;
         pid_t pid = -1;
+        bool elevated = false;  // started through pkexec
         bool ended = false;
+        bool refused = false;
     };
-
-    bool startElevated(const JobDescription& job, pid_t* pid);
 
     std::string m_bundlePath;
     std::string m_elevatorSearchPath;

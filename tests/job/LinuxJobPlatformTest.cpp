@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "JobPlatformToolCheck.h"
 #include "JobPlatform_linux.h"
 #include "PrivilegedJob.h"
 #include "TestSupport.h"
@@ -54,6 +55,13 @@ struct ObservedPlatform : LinuxJobPlatform {
         LinuxJobPlatform::sleep(seconds);
     }
     double slept = 0;
+};
+
+// Draws a number known beforehand, so that a test can put something at the
+// result path first.
+struct FixedNumberPlatform : LinuxJobPlatform {
+    using LinuxJobPlatform::LinuxJobPlatform;
+    std::int32_t randomNumber() override { return 4242; }
 };
 
 void writeExecutable(const std::string& path, const std::string& contents, mode_t mode = 0755)
@@ -147,6 +155,59 @@ TEST(LinuxJobPlatform, ReadsOnlyWholeValidUtf8FromRegularFiles)
     EXPECT_FALSE(platform.readText(dir / "fifo")) << "a FIFO is no verdict (and must not block)";
 }
 
+TEST(LinuxJobPlatform, VerdictOnlyFromARegularFileOfRootOrTheUser)
+{
+    TempDir dir;
+    LinuxJobPlatform platform("/b.app", "");
+    writeFile(dir / "verdict", "success");
+    makeSymlink(dir / "verdict", dir / "link");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    EXPECT_TRUE(platform.fileExists(dir / "verdict"));
+    for (const char* name : { "link", "fifo", "missing" })
+        EXPECT_FALSE(platform.fileExists(dir / name)) << name;
+    EXPECT_FALSE(platform.readText(dir / "link")) << "a link is no verdict";
+
+    const auto other = ordinaryUser();
+    if (geteuid() != 0 || !other)
+        GTEST_SKIP() << "needs root and the account 'nobody' for a file of another user";
+    ASSERT_EQ(chown((dir / "verdict").c_str(), other->uid, other->gid), 0);
+    EXPECT_FALSE(platform.fileExists(dir / "verdict")) << "another user's file is no verdict";
+    EXPECT_FALSE(platform.readText(dir / "verdict"));
+}
+
+TEST(LinuxJobPlatform, TemporaryFolderIsTmpdirElseAPrivateRuntimeFolder)
+{
+    TempDir dir;
+    const std::string runtime = dir / "run", loose = dir / "loose", link = dir / "link", foreign = dir / "foreign";
+    for (const std::string& folder : { runtime, loose, foreign })
+        makeFolders(folder);
+    chmod(runtime.c_str(), 0700);
+    chmod(loose.c_str(), 0750);
+    chmod(foreign.c_str(), 0700);
+    makeSymlink(runtime, link);
+    const auto other = ordinaryUser();
+    const bool foreignOwned = geteuid() == 0 && other && chown(foreign.c_str(), other->uid, other->gid) == 0;
+
+    std::vector<std::tuple<const char*, const char*, std::string>> cases = {
+        { "/srv/t", runtime.c_str(), "/srv/t/" },
+        { "relative", runtime.c_str(), runtime + "/" },
+        { nullptr, runtime.c_str(), runtime + "/" },
+        { nullptr, loose.c_str(), "" },
+        { nullptr, link.c_str(), "" },
+        { nullptr, "run", "" },
+        { nullptr, (dir / "missing").c_str(), "" },
+        { nullptr, nullptr, "" },
+    };
+    if (foreignOwned)
+        cases.push_back({ nullptr, foreign.c_str(), "" });
+    LinuxJobPlatform platform("/b.app", "");
+    for (const auto& [tmpdir, xdg, expected] : cases) {
+        ScopedVariable tmpdirVariable("TMPDIR", tmpdir);
+        ScopedVariable runtimeVariable("XDG_RUNTIME_DIR", xdg);
+        EXPECT_EQ(platform.temporaryFolder(), expected) << (tmpdir ? tmpdir : "-") << " " << (xdg ? xdg : "-");
+    }
+}
+
 class LinuxJobAsRoot : public ::testing::Test {
 protected:
     void SetUp() override
@@ -191,20 +252,85 @@ TEST_F(LinuxJobAsRoot, ToolWithoutVerdictGivesFailurePromptly)
         {"writes nothing", "#!/bin/sh\nexit 0\n", 0755},
         {"leaves the file empty", "#!/bin/sh\n: > \"$3\"\n", 0755},
         {"not executable", "#!/bin/sh\nprintf success > \"$3\"\n", 0644},
-        {"missing", nullptr, 0},
     };
     for (const auto& [what, script, mode] : cases) {
         std::filesystem::remove(scene.tool);
-        if (script)
-            writeExecutable(scene.tool, script, mode);
+        writeExecutable(scene.tool, script, mode);
         ObservedPlatform platform(scene.bundle, "");
         EXPECT_EQ(scene.run(platform), 1) << what;
         EXPECT_LT(platform.slept, 30.0) << what << ": the wait should end with the tool, not at the bound";
     }
 }
 
+TEST_F(LinuxJobAsRoot, VerdictPlantedByAnotherUserIsNotTaken)
+{
+    const auto other = ordinaryUser();
+    if (!other)
+        GTEST_SKIP() << "no account 'nobody' to plant the file";
+    writeExecutable(scene.tool, "#!/bin/sh\nexit 0\n");
+    chmod(scene.temporary.c_str(), 01777);
+    const std::string planted = scene.temporary + "/4242.log";
+    writeFile(planted, "success");
+    ASSERT_EQ(chown(planted.c_str(), other->uid, other->gid), 0);
+    FixedNumberPlatform platform(scene.bundle, "");
+    EXPECT_EQ(scene.run(platform), 1);
+}
+
+TEST_F(LinuxJobAsRoot, ToolOthersCouldChangeIsNeverStarted)
+{
+    const auto other = ordinaryUser();
+    if (!other)
+        GTEST_SKIP() << "no account 'nobody' to own entries";
+    const std::string safe = scene.root / "safe", sticky = scene.root / "sticky", open = scene.root / "open";
+    for (const std::string& folder : { safe + "/MacOS", sticky + "/MacOS", open + "/MacOS", scene.root / "theirs" })
+        makeFolders(folder);
+    chmod(scene.root.path().c_str(), 0755);
+    chmod(sticky.c_str(), 01777);
+    chmod(open.c_str(), 0777);
+    ASSERT_EQ(chown((scene.root / "theirs").c_str(), other->uid, other->gid), 0);
+    for (const std::string& folder : { safe, sticky, open })
+        writeExecutable(folder + "/MacOS/main", "#!/bin/sh\n");
+    writeExecutable(safe + "/loose", "#!/bin/sh\n", 0775);
+    writeExecutable(safe + "/theirs", "#!/bin/sh\n");
+    ASSERT_EQ(chown((safe + "/theirs").c_str(), other->uid, other->gid), 0);
+    makeSymlink("MacOS/main", safe + "/relative");
+    makeSymlink(open + "/MacOS/main", safe + "/to-open");
+    makeSymlink("../safe/MacOS/main", open + "/MacOS/back");
+    makeSymlink(safe + "/loop", safe + "/loop");
+    makeSymlink(safe + "/MacOS", scene.root / "theirs/link");
+
+    const std::pair<std::string, bool> cases[] = {
+        { safe + "/MacOS/main", true },
+        { safe + "/MacOS/../MacOS/./main", true },
+        { safe + "/relative", true },
+        { sticky + "/MacOS/main", true }, // a root-owned entry in a sticky folder stays
+        { open + "/MacOS/main", false }, // others may swap MacOS
+        { safe + "/to-open", false }, // through a link into such a folder
+        { open + "/MacOS/back", false }, // a link in such a folder
+        { safe + "/loose", false }, // group-writable
+        { safe + "/theirs", false }, // another user's file
+        { scene.root / "theirs/link/main", false },
+        { safe + "/MacOS", false },
+        { safe + "/missing", false },
+        { safe + "/loop", false },
+        { "relative/main", false },
+    };
+    for (const auto& [path, trusted] : cases)
+        EXPECT_EQ(isToolOnlyChangeableBy(path, 0), trusted) << path;
+    EXPECT_TRUE(isToolOnlyChangeableBy(safe + "/theirs", other->uid)) << "the user's own tool";
+
+    // The run ends as a refused one, before the tool could start.
+    writeExecutable(scene.tool, kRecordingTool);
+    chmod(scene.bundle.c_str(), 0777);
+    ObservedPlatform platform(scene.bundle, "");
+    EXPECT_EQ(scene.run(platform), 0);
+    EXPECT_EQ(platform.slept, 0);
+    EXPECT_EQ(scene.resultFile(), "");
+}
+
 // The ordinary user's road, in a child process that drops root. The stand-in
-// for pkexec "grants" by running its arguments unchanged.
+// for pkexec "grants" by running its arguments unchanged; the real one is in
+// RealPolkitTest.cpp.
 class LinuxJobAsOrdinaryUser : public ::testing::Test {
 protected:
     void SetUp() override
@@ -219,7 +345,7 @@ protected:
         }
     }
 
-    // The removal result, and whether the run waited at all.
+    // The removal result, and whether the run waited past the first test.
     std::pair<int, bool> runAsOrdinaryUser(const std::string& elevatorSearchPath)
     {
         std::string whyNot;
@@ -227,7 +353,7 @@ protected:
             [&] {
                 ObservedPlatform platform(scene.bundle, elevatorSearchPath);
                 const int result = scene.run(platform);
-                return result * 2 + (platform.slept > 0);
+                return result * 2 + (platform.slept > privilegedjob::kFirstTestDelay);
             },
             &whyNot);
         EXPECT_TRUE(status) << whyNot;
@@ -238,12 +364,14 @@ protected:
     uid_t m_uid = geteuid();
 };
 
-TEST_F(LinuxJobAsOrdinaryUser, RefusedElevationGivesZeroAtOnce)
+TEST_F(LinuxJobAsOrdinaryUser, RefusedElevationGivesZeroWithinOneTest)
 {
     writeExecutable(scene.elevators + "/dismissed/pkexec", "#!/bin/sh\nexit 126\n");
+    writeExecutable(scene.elevators + "/failed/pkexec", "#!/bin/sh\nexit 127\n");
     std::vector<std::pair<const char*, std::string>> cases = {
         {"no pkexec", scene.elevators},
         {"dismissed dialog", scene.elevators + "/dismissed"},
+        {"failed authorisation", scene.elevators + "/failed"},
     };
     // Here the real pkexec finds no authentication agent; on a desktop it
     // would put up a real dialog.
@@ -257,7 +385,9 @@ TEST_F(LinuxJobAsOrdinaryUser, RefusedElevationGivesZeroAtOnce)
 
 TEST_F(LinuxJobAsOrdinaryUser, GrantedElevationStartsTheToolDetached)
 {
-    writeExecutable(scene.elevators + "/pkexec", "#!/bin/sh\nexec \"$@\"\n");
+    // The stand-in passes on what the wizard gave it, less the PWD its shell
+    // exports.
+    writeExecutable(scene.elevators + "/pkexec", "#!/bin/sh\nexec /usr/bin/env -u PWD \"$@\"\n");
     EXPECT_EQ(runAsOrdinaryUser("relative:" + scene.elevators).first, 2);
     scene.expectStartedDetached(m_uid);
 }
