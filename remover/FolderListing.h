@@ -174,9 +174,6 @@ public:
         return --m_readers == 0;
     }
 
-    // True once every `every` files, to offer a folder of many files.
-    bool countFileForSharing(int every) { return ++m_filesInARow % every == 0; }
-
     const std::shared_ptr<FolderNode> node;
     std::atomic<bool> shared { false }; // read by several workers from now on: never closed early
     std::atomic<bool> queued { false }; // waiting in the pool for a worker
@@ -207,6 +204,5 @@ private:
     ListingPtr m_listing;
     std::optional<ListingEntry> m_held;
     int m_readers = 0;
-    int m_filesInARow = 0;
     bool m_ended = false;
 };

@@ -31,8 +31,6 @@ const unsigned kMaxWorkers = 4;
 const long kReservedDescriptors = 16;
 // Folders open at once per worker at most; deeper ones are climbed back to.
 const long kMaxWindow = 64;
-// A folder of plain files shown this many entries in a row is worth sharing.
-const int kFilesBeforeSharing = 1024;
 
 bool refusedBecauseFolder(int error)
 {
@@ -306,11 +304,10 @@ void Worker::removeEntry(FolderListing& listing, const ListingEntry& entry)
     // Unlink first and ask later: most entries are files, and the type read
     // from the listing may be stale anyway.
     if (entry.type != DT_DIR) {
-        if (unlinkat(listing.fd(), entry.name.c_str(), 0) == 0 || errno == ENOENT) {
-            if (listing.countFileForSharing(kFilesBeforeSharing) && m_pool.mayWantHelp())
-                offerTop();
+        // Files are not shared: unlinks in one folder wait on its lock, and
+        // a second worker there gained nothing in measurements.
+        if (unlinkat(listing.fd(), entry.name.c_str(), 0) == 0 || errno == ENOENT)
             return;
-        }
         if (!refusedBecauseFolder(errno)) {
             fail(*listing.node);
             return;
