@@ -3,6 +3,7 @@
 
     bench/remover-bench.py [--tool PATH] [--pairs N] [--disk FOLDER]
                            [--tmpfs FOLDER] [--shapes NAME,...]
+                           [--filesystems tmpfs,disk]
 
 Runs are interleaved (tool, rm, tool, rm ...) on freshly made trees. For every
 shape and file system it prints the median times, the median of the pairwise
@@ -161,6 +162,7 @@ def main():
     parser.add_argument("--disk", default="/var/tmp", help="folder on a disk for the trees")
     parser.add_argument("--tmpfs", default="/dev/shm", help="folder on a tmpfs for the trees")
     parser.add_argument("--shapes", default=",".join(s[0] for s in SHAPES))
+    parser.add_argument("--filesystems", default="tmpfs,disk")
     args = parser.parse_args()
     if not os.access(args.tool, os.X_OK):
         sys.exit("no tool at %s; build first" % args.tool)
@@ -173,6 +175,8 @@ def main():
     print("%-10s %-6s %9s %9s %6s %9s %5s %7s" % ("shape", "fs", "tool s", "rm s", "ratio", "peak MiB", "cpu%",
                                                   "threads"))
     for fs_name, where in (("tmpfs", args.tmpfs), ("disk", args.disk)):
+        if fs_name not in args.filesystems.split(","):
+            continue
         work = tempfile.mkdtemp(prefix="remover-bench.", dir=where)
         try:
             for shape in SHAPES:

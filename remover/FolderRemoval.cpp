@@ -24,8 +24,9 @@
 
 namespace {
 
-// Measured on two cores: two workers keep the file system busy; more only
-// wait on its locks. The cap keeps bigger machines from spawning dozens.
+// One worker per hardware thread, capped: on two cores two workers halve the
+// time of a wide tree, and a bigger machine should not get dozens of threads
+// and their descriptors for a job bound by the file system's locks.
 const unsigned kMaxWorkers = 4;
 // Descriptors left to the rest of the program and to the caller.
 const long kReservedDescriptors = 16;

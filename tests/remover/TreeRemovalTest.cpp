@@ -256,12 +256,12 @@ TEST(TreeRemoval, RemoveEntryAtTakesOneNameAndLeavesTheParentOpen)
 TEST(TreeRemoval, RemovesTreesDeeperThanTheOpenFileLimit)
 {
     TempDir tmp;
-    const std::string bottom = chain(tmp / "tree", 600);
+    const std::string bottom = chain(tmp / "tree", 400);
     for (int i = 0; i < 20; ++i) {
         writeFile(tmp / ("tree/s" + std::to_string(i) + "/f"), "x");
         writeFile(bottom + "/s" + std::to_string(i) + "/f", "x");
     }
-    writeFile(chain(tmp / "tree", 300) + "/middle", "x");
+    writeFile(chain(tmp / "tree", 200) + "/middle", "x");
 
     const int status = runInChild([&] {
         if (!lowerOpenFileLimit(64))
@@ -279,10 +279,10 @@ TEST(TreeRemoval, RemovesTreesDeeperThanTheOpenFileLimit)
 // the replacement is touched and the removal fails.
 TEST(TreeRemoval, ClimbBackToAMovedFolderDeletesNothingThere)
 {
-    const int kFiles = 3000;
+    const int kFiles = 1500;
     for (int attempt = 0; attempt < 5; ++attempt) {
         TempDir tmp;
-        const std::string leaf = chain(tmp / "tree/a/b", 150);
+        const std::string leaf = chain(tmp / "tree/a/b", 100);
         for (int i = 0; i < kFiles; ++i)
             writeFile(leaf + "/f" + std::to_string(i), "x");
         makeFolders(tmp / "aside");
