@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,6 +18,12 @@
 // Every folder of the walk is opened relative to its parent, never through a
 // link, and only as a folder.
 const int kOpenFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// unlink(2) refuses folders with EISDIR on Linux and EPERM on the BSDs.
+inline bool refusedBecauseFolder(int error)
+{
+    return error == EISDIR || error == EPERM;
+}
 
 class UniqueFd {
 public:
@@ -174,6 +181,9 @@ public:
         return --m_readers == 0;
     }
 
+    // True once every `every` files, to offer a folder of many files.
+    bool countFileForSharing(int every) { return (m_files.fetch_add(1, std::memory_order_relaxed) + 1) % every == 0; }
+
     const std::shared_ptr<FolderNode> node;
     std::atomic<bool> shared { false }; // read by several workers from now on: never closed early
     std::atomic<bool> queued { false }; // waiting in the pool for a worker
@@ -204,5 +214,6 @@ private:
     ListingPtr m_listing;
     std::optional<ListingEntry> m_held;
     int m_readers = 0;
+    std::atomic<int> m_files { 0 };
     bool m_ended = false;
 };

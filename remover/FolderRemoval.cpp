@@ -32,12 +32,8 @@ const unsigned kMaxWorkers = 4;
 const long kReservedDescriptors = 16;
 // Folders open at once per worker at most; deeper ones are climbed back to.
 const long kMaxWindow = 64;
-
-bool refusedBecauseFolder(int error)
-{
-    // unlink(2) refuses folders with EISDIR on Linux and EPERM on the BSDs.
-    return error == EISDIR || error == EPERM;
-}
+// A folder that has shown this many files in a row is worth sharing.
+const int kFilesBeforeSharing = 256;
 
 bool isFolderNotEmpty(int error)
 {
@@ -305,10 +301,11 @@ void Worker::removeEntry(FolderListing& listing, const ListingEntry& entry)
     // Unlink first and ask later: most entries are files, and the type read
     // from the listing may be stale anyway.
     if (entry.type != DT_DIR) {
-        // Files are not shared: unlinks in one folder wait on its lock, and
-        // a second worker there gained nothing in measurements.
-        if (unlinkat(listing.fd(), entry.name.c_str(), 0) == 0 || errno == ENOENT)
+        if (unlinkat(listing.fd(), entry.name.c_str(), 0) == 0 || errno == ENOENT) {
+            if (listing.countFileForSharing(kFilesBeforeSharing) && m_pool.mayWantHelp() && !listing.queued)
+                offerTop();
             return;
+        }
         if (!refusedBecauseFolder(errno)) {
             fail(*listing.node);
             return;

@@ -16,12 +16,6 @@ bool isDotOrDotDot(const std::string& name)
     return name == "." || name == "..";
 }
 
-// unlink(2) refuses folders with EISDIR on Linux and EPERM on the BSDs.
-bool refusedBecauseFolder(int error)
-{
-    return error == EISDIR || error == EPERM;
-}
-
 bool removeFolderAt(int parentFd, const std::string& name)
 {
     UniqueFd folder(openat(parentFd, name.c_str(), kOpenFolderFlags));
