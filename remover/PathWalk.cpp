@@ -9,29 +9,6 @@
 
 #include "PathWalkPlatform.h"
 
-UniqueFd::~UniqueFd()
-{
-    if (m_fd >= 0)
-        close(m_fd);
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
-{
-    if (this != &other) {
-        if (m_fd >= 0)
-            close(m_fd);
-        m_fd = other.release();
-    }
-    return *this;
-}
-
-int UniqueFd::release()
-{
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd;
-}
-
 namespace {
 
 // As many links as the kernel follows in one path before it reports a loop.
@@ -78,7 +55,7 @@ public:
     OpenedFolder from(int startFd, const std::string& path)
     {
         UniqueFd current(fcntl(startFd, F_DUPFD_CLOEXEC, 0));
-        if (!current.valid())
+        if (!current)
             return outcome(Lookup::Failed);
         for (const std::string& name : componentsOf(path)) {
             const int next = openFolderComponent(current.get(), name.c_str());
@@ -121,7 +98,7 @@ private:
         OpenedFolder reached;
         if (target.front() == '/') {
             const UniqueFd root(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (!root.valid())
+            if (!root)
                 return outcome(Lookup::Failed);
             reached = from(root.get(), target);
         } else {
@@ -150,7 +127,7 @@ OpenedFolder openFolderBeneath(int startFd, const std::string& relativePath)
 OpenedFolder openFolderFromRoot(const std::string& absolutePath)
 {
     const UniqueFd root(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!root.valid())
+    if (!root)
         return outcome(Lookup::Failed);
     return Walk().from(root.get(), absolutePath);
 }

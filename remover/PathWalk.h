@@ -2,30 +2,7 @@
 
 #include <string>
 
-// An owned file descriptor, closed when the object goes away.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~UniqueFd();
-    UniqueFd(UniqueFd&& other) noexcept
-        : m_fd(other.release())
-    {
-    }
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    int release();
-
-private:
-    int m_fd = -1;
-};
+#include "UniqueFd.h"
 
 enum class Lookup {
     Found,

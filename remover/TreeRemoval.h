@@ -2,23 +2,25 @@
 
 #include <string>
 
-// Removes the entry at a path: a file, a symbolic link itself (never its
-// target), or a folder with everything in it. Returns true when the entry is
-// gone, false when anything could not be removed.
-//
 // The walk runs as root over folders that another user may change while it
 // runs, so it never resolves a name inside the tree by path: every folder is
 // opened relative to its parent with O_NOFOLLOW, and every removal is relative
 // to the open parent. A folder swapped for a symbolic link mid-walk is removed
 // as a link; the walk cannot be led outside the tree. It does not cross into
-// another mounted file system; what lies there stays and counts as a failure.
+// another mount, not even a bind mount of a folder of the same file system;
+// what lies there stays and counts as a failure.
+
+// Removes the entry `name` (a single path component) inside the folder open as
+// `parentFd`: a file, a symbolic link itself, or a folder with everything in it.
+// True when it is gone or was already absent; false when anything stayed.
+// A folder that is the root of a mount (the entry itself or anything below) is
+// never entered: it stays and the result is false.
+bool removeEntryAt(int parentFd, const std::string& name);
+
+// Removes the entry at a path as removeEntryAt does; the folder that holds it
+// is opened by path.
 bool removeItem(const std::string& path);
 
 // The existence test of the removal run: true when the path names an existing
 // file or folder, symbolic links followed (a dangling link is absent).
 bool itemExists(const std::string& path);
-
-// Removes the entry `name` (a single path component) inside the folder open as
-// `parentFd`: a file, a symbolic link itself, or a folder with everything in it.
-// True when it is gone or was already absent; false when anything stayed.
-bool removeEntryAt(int parentFd, const std::string& name);

@@ -1,10 +1,18 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 #include "RemovalTool.h"
@@ -12,6 +20,53 @@
 #include "TreeRemoval.h"
 
 using namespace testsupport;
+
+namespace {
+
+const int kChildSkips = 77; // a child that cannot set up what it needs says so
+
+// Runs `body` in a forked child and gives its exit status. A child ended by a
+// signal fails the test: a crash must never pass for a skip.
+int runInChild(const std::function<int()>& body, const std::function<void(pid_t)>& whileRunning = {})
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        int code = 98;
+        try {
+            code = body();
+        } catch (...) {
+        }
+        _exit(code);
+    }
+    if (whileRunning)
+        whileRunning(pid);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status)) {
+        ADD_FAILURE() << "child ended by signal " << WTERMSIG(status);
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+bool lowerOpenFileLimit(rlim_t soft)
+{
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return false;
+    limit.rlim_cur = soft;
+    return setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
+std::string chain(const std::string& top, int depth)
+{
+    std::string path = top;
+    for (int i = 0; i < depth; ++i)
+        path += "/d";
+    return path;
+}
+
+} // namespace
 
 TEST(TreeRemoval, RemovesFilesFoldersAndDeepTrees)
 {
@@ -45,7 +100,7 @@ TEST(TreeRemoval, LinksAreRemovedAsLinksAndTheirTargetsStay)
     makeSymlink(tmp / "outside/keep.txt", tmp / "tree/to-file");
     makeSymlink(tmp / "outside", tmp / "link-to-folder");
 
-    EXPECT_TRUE(removeAll({tmp / "tree", tmp / "link-to-folder"}));
+    EXPECT_TRUE(removeAll({ tmp / "tree", tmp / "link-to-folder" }));
     EXPECT_FALSE(entryExists(tmp / "tree"));
     EXPECT_FALSE(entryExists(tmp / "link-to-folder"));
     EXPECT_EQ(readFile(tmp / "outside/keep.txt"), "keep");
@@ -56,7 +111,7 @@ TEST(TreeRemoval, DanglingLinkCountsAsAbsentAndStays)
     TempDir tmp;
     makeSymlink(tmp / "missing-target", tmp / "dangling");
     EXPECT_FALSE(itemExists(tmp / "dangling"));
-    EXPECT_TRUE(removeAll({tmp / "dangling"}));
+    EXPECT_TRUE(removeAll({ tmp / "dangling" }));
     EXPECT_TRUE(isSymlink(tmp / "dangling"));
 }
 
@@ -70,6 +125,11 @@ TEST(TreeRemoval, FailureInTheMiddleStillRemovesLaterEntries)
     writeFile(tmp / "open/tree/inner/a.txt", "x");
     writeFile(tmp / "open/tree/locked-inner/stays.txt", "x");
     writeFile(tmp / "open/tree/z.txt", "x");
+    // Enough folders for the workers to share the tree, the locked one deep inside.
+    for (int i = 0; i < 40; ++i)
+        for (int j = 0; j < 5; ++j)
+            writeFile(tmp / ("open/tree/s" + std::to_string(i) + "/f" + std::to_string(j)), "x");
+    writeFile(tmp / "open/tree/s17/x/y/locked-deep/stays.txt", "x");
     if (geteuid() == 0) {
         const auto user = ordinaryUser();
         if (!user)
@@ -77,12 +137,15 @@ TEST(TreeRemoval, FailureInTheMiddleStillRemovesLaterEntries)
         giveTo(tmp / "open", user->uid, user->gid);
         lchown((tmp / "open/tree/locked-inner").c_str(), 0, 0);
         lchown((tmp / "open/tree/locked-inner/stays.txt").c_str(), 0, 0);
+        lchown((tmp / "open/tree/s17/x/y/locked-deep").c_str(), 0, 0);
+        lchown((tmp / "open/tree/s17/x/y/locked-deep/stays.txt").c_str(), 0, 0);
     } else {
         chmod((tmp / "locked").c_str(), 0555);
         chmod((tmp / "open/tree/locked-inner").c_str(), 0555);
+        chmod((tmp / "open/tree/s17/x/y/locked-deep").c_str(), 0555);
     }
 
-    const RemovalList list = {tmp / "locked/stays.txt", tmp / "open/tree", tmp / "open/free.txt"};
+    const RemovalList list = { tmp / "locked/stays.txt", tmp / "open/tree", tmp / "open/free.txt" };
     std::string whyNot;
     const auto status = runInChildAsOrdinaryUser([&] { return removeAll(list) ? 0 : 1; }, &whyNot);
     if (!status)
@@ -93,6 +156,13 @@ TEST(TreeRemoval, FailureInTheMiddleStillRemovesLaterEntries)
     EXPECT_FALSE(entryExists(tmp / "open/tree/inner"));
     EXPECT_FALSE(entryExists(tmp / "open/tree/z.txt"));
     EXPECT_FALSE(entryExists(tmp / "open/free.txt"));
+    EXPECT_TRUE(entryExists(tmp / "open/tree/s17/x/y/locked-deep/stays.txt"));
+    EXPECT_FALSE(entryExists(tmp / "open/tree/s17/f0"));
+    for (int i = 0; i < 40; ++i) {
+        if (i != 17) {
+            EXPECT_FALSE(entryExists(tmp / ("open/tree/s" + std::to_string(i)))) << i;
+        }
+    }
 }
 
 TEST(TreeRemoval, DoesNotCrossIntoAnotherFileSystem)
@@ -113,24 +183,29 @@ TEST(TreeRemoval, DoesNotCrossIntoAnotherFileSystem)
 }
 
 // A second thread keeps swapping a folder inside the tree for a link to a
-// folder outside it while the tree is removed. The outside folder must
-// survive every round.
+// folder outside it while the tree is removed, at several depths and with
+// sibling folders that keep more than one worker busy. The outside folder
+// must survive every round.
 TEST(TreeRemoval, SwappingAFolderForALinkCannotLeadOutside)
 {
     const int kRounds = 30;
     const int kFiles = 100;
+    const std::string kVictimFolders[] = { "tree/", "tree/a/", "tree/a/b/c/" };
     for (int round = 0; round < kRounds; ++round) {
         TempDir tmp;
+        const std::string at = kVictimFolders[round % 3];
         writeFile(tmp / "outside/keep.txt", "keep");
         for (int i = 0; i < kFiles; ++i) {
-            writeFile(tmp / ("tree/a/victim/f" + std::to_string(i)), "x");
-            writeFile(tmp / ("tree/a/other" + std::to_string(i)), "x");
+            writeFile(tmp / (at + "victim/f" + std::to_string(i)), "x");
+            writeFile(tmp / (at + "other" + std::to_string(i)), "x");
+            if (i % 10 == 0)
+                writeFile(tmp / ("tree/a/s" + std::to_string(i) + "/f"), "x");
         }
-        const std::string victim = tmp / "tree/a/victim";
-        const std::string parked = tmp / "tree/a/parked";
+        const std::string victim = tmp / (at + "victim");
+        const std::string parked = tmp / (at + "parked");
         const std::string outside = tmp / "outside";
 
-        std::atomic<bool> stop{false};
+        std::atomic<bool> stop { false };
         std::thread attacker([&] {
             while (!stop.load()) {
                 if (std::rename(victim.c_str(), parked.c_str()) == 0) {
@@ -150,4 +225,140 @@ TEST(TreeRemoval, SwappingAFolderForALinkCannotLeadOutside)
         ASSERT_EQ(readFile(tmp / "outside/keep.txt"), "keep") << "round " << round;
         ASSERT_TRUE(entryExists(outside)) << "round " << round;
     }
+}
+
+TEST(TreeRemoval, RemoveEntryAtTakesOneNameAndLeavesTheParentOpen)
+{
+    TempDir tmp;
+    writeFile(tmp / "file", "x");
+    writeFile(tmp / "folder/inner/f", "x");
+    writeFile(tmp / "a/b", "keep");
+    const int parentFd = open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(parentFd, 0);
+    const struct {
+        const char* name;
+        bool removed;
+    } cases[] = { { "file", true }, { "folder", true }, { "missing", true }, { "a/b", false }, { "..", false },
+        { "", false } };
+    for (const auto& c : cases)
+        EXPECT_EQ(removeEntryAt(parentFd, c.name), c.removed) << c.name;
+    EXPECT_NE(fcntl(parentFd, F_GETFD), -1) << "the caller's folder must stay open";
+    close(parentFd);
+    EXPECT_FALSE(entryExists(tmp / "file"));
+    EXPECT_FALSE(entryExists(tmp / "folder"));
+    EXPECT_EQ(readFile(tmp / "a/b"), "keep");
+}
+
+// Under a soft limit of 64 open files, a chain far deeper than that, with
+// folders to share at the top and the bottom, is removed completely.
+TEST(TreeRemoval, RemovesTreesDeeperThanTheOpenFileLimit)
+{
+    TempDir tmp;
+    const std::string bottom = chain(tmp / "tree", 400);
+    for (int i = 0; i < 20; ++i) {
+        writeFile(tmp / ("tree/s" + std::to_string(i) + "/f"), "x");
+        writeFile(bottom + "/s" + std::to_string(i) + "/f", "x");
+    }
+    writeFile(chain(tmp / "tree", 200) + "/middle", "x");
+
+    const int status = runInChild([&] {
+        if (!lowerOpenFileLimit(64))
+            return kChildSkips;
+        return removeItem(tmp / "tree") ? 0 : 1;
+    });
+    if (status == kChildSkips)
+        GTEST_SKIP() << "cannot lower the open-file limit";
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(entryExists(tmp / "tree"));
+}
+
+// While the walk is deep in a chain, a folder far above it (long closed, to
+// be climbed back to) is moved aside and another put in its place. Nothing in
+// the replacement is touched and the removal fails.
+TEST(TreeRemoval, ClimbBackToAMovedFolderDeletesNothingThere)
+{
+    const int kFiles = 1500;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        TempDir tmp;
+        const std::string leaf = chain(tmp / "tree/a/b", 100);
+        for (int i = 0; i < kFiles; ++i)
+            writeFile(leaf + "/f" + std::to_string(i), "x");
+        makeFolders(tmp / "aside");
+
+        const int watch = inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(inotify_add_watch(watch, leaf.c_str(), IN_DELETE), 0);
+        bool stoppedBelow = false;
+        const int status = runInChild(
+            [&] {
+                if (!lowerOpenFileLimit(64))
+                    return kChildSkips;
+                return removeItem(tmp / "tree") ? 0 : 1;
+            },
+            [&](pid_t child) {
+                // A child that ends before its first deletion sends no event.
+                struct pollfd ready = { watch, POLLIN, 0 };
+                char event[4096];
+                if (poll(&ready, 1, 30000) != 1 || read(watch, event, sizeof event) <= 0)
+                    return;
+                kill(child, SIGSTOP);
+                // Still at work in the leaf: the walk is below "b".
+                stoppedBelow = entryExists(leaf + "/f" + std::to_string(kFiles - 1))
+                    || entryExists(leaf + "/f" + std::to_string(kFiles - 2));
+                if (stoppedBelow) {
+                    std::rename((tmp / "tree/a/b").c_str(), (tmp / "aside/b").c_str());
+                    writeFile(tmp / "tree/a/b/keep.txt", "keep");
+                    writeFile(tmp / "tree/a/b/d/keep.txt", "keep");
+                }
+                kill(child, SIGCONT);
+            });
+        close(watch);
+        if (status == kChildSkips)
+            GTEST_SKIP() << "cannot lower the open-file limit";
+        if (!stoppedBelow)
+            continue; // the walk left the leaf before it could be stopped: try again
+        EXPECT_EQ(status, 1) << "a climb to another folder must fail the removal";
+        EXPECT_EQ(readFile(tmp / "tree/a/b/keep.txt"), "keep");
+        EXPECT_EQ(readFile(tmp / "tree/a/b/d/keep.txt"), "keep");
+        return;
+    }
+    GTEST_SKIP() << "could not stop the walk while it was below the moved folder";
+}
+
+// In a private mount namespace, a folder of the same file system bind-mounted
+// inside the tree, or as the entry itself, keeps every file and the removal
+// fails.
+TEST(TreeRemoval, BindMountsOfTheSameFileSystemAreNeverEntered)
+{
+    TempDir tmp;
+    writeFile(tmp / "source/keep.txt", "keep");
+    writeFile(tmp / "source/sub/keep.txt", "keep");
+    writeFile(tmp / "tree/before.txt", "x");
+    makeFolders(tmp / "tree/a/mounted");
+    makeFolders(tmp / "entry");
+
+    const int status = runInChild([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || mount((tmp / "source").c_str(), (tmp / "tree/a/mounted").c_str(), nullptr, MS_BIND, nullptr) != 0
+            || mount((tmp / "source").c_str(), (tmp / "entry").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return kChildSkips;
+        int failures = 0;
+        if (removeItem(tmp / "tree"))
+            failures |= 1;
+        if (removeItem(tmp / "entry"))
+            failures |= 2;
+        if (!entryExists(tmp / "tree/a/mounted/keep.txt") || !entryExists(tmp / "entry/sub/keep.txt"))
+            failures |= 4;
+        if (entryExists(tmp / "tree/before.txt"))
+            failures |= 8;
+        return failures;
+    });
+    if (status == kChildSkips)
+        GTEST_SKIP() << "cannot make a private mount namespace with bind mounts (needs root)";
+    EXPECT_EQ(status & 1, 0) << "a tree holding a bind mount must fail";
+    EXPECT_EQ(status & 2, 0) << "a bind-mounted entry must fail";
+    EXPECT_EQ(status & 4, 0) << "a file under a bind mount was deleted";
+    EXPECT_EQ(status & 8, 0) << "the rest of the tree must still go";
+    EXPECT_EQ(readFile(tmp / "source/keep.txt"), "keep");
+    EXPECT_EQ(readFile(tmp / "source/sub/keep.txt"), "keep");
 }

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+
+// What tells one folder from another, and one mount from the next.
+struct EntryIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::uint64_t mountId = 0; // 0 where the platform gives none
+    bool isMountRoot = false;
+};
+
+// The identity of the folder open as `fd`; empty when it cannot be read.
+std::optional<EntryIdentity> identifyOpenFolder(int fd);
+
+inline bool isSameFolder(const EntryIdentity& a, const EntryIdentity& b)
+{
+    return a.device == b.device && a.inode == b.inode;
+}
+
+// True when `child`, found inside the folder `parent`, is the root of a mount
+// (a bind mount of a folder of the same file system included) or lies on
+// another one.
+inline bool crossesMount(const EntryIdentity& parent, const EntryIdentity& child)
+{
+    return child.isMountRoot || child.device != parent.device
+        || (parent.mountId != 0 && child.mountId != 0 && parent.mountId != child.mountId);
+}
