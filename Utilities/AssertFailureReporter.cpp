@@ -44,8 +44,8 @@ std::string AssertFailureReporter::formatMessage(const char* message, const char
     std::ostringstream text;
     // Plain decimal whatever global locale the host has set.
     text.imbue(std::locale::classic());
-    text << "NDASSERT failed: " << (message ? message : "(null)") << " - " << (file ? file : "(null)") << "("
-         << line << ")";
+    text << "NDASSERT failed: " << (message ? message : "(null)") << " - " << (file ? file : "(null)") << "(" << line
+         << ")";
     return text.str();
 }
 
@@ -54,4 +54,4 @@ void assertFailure(const char* message, const char* file, int line)
     AssertFailureReporter::instance().assertFailure(message, file, line);
 }
 
-}  // namespace NDUtilities
+} // namespace NDUtilities

@@ -40,4 +40,4 @@ private:
 // reporter in force returns.
 void assertFailure(const char* message, const char* file, int line);
 
-}  // namespace NDUtilities
+} // namespace NDUtilities

@@ -66,8 +66,9 @@ std::unique_ptr<BundleObject> mainBundleObject()
 std::optional<std::string> executableInContents(const std::string& root)
 {
     namespace fs = boost::filesystem;
-    const std::string name = NDUtilities::infoPlistString(NDUtilities::infoPlistPathOfBundle(root), "CFBundleExecutable")
-                                 .value_or(fs::path(root).stem().string());
+    const std::string name
+        = NDUtilities::infoPlistString(NDUtilities::infoPlistPathOfBundle(root), "CFBundleExecutable")
+              .value_or(fs::path(root).stem().string());
     const std::string path = joined(root, "Contents/MacOS/" + name);
     boost::system::error_code error;
     if (name.empty() || !fs::is_regular_file(path, error))
@@ -104,7 +105,7 @@ std::unique_ptr<BundleObject> bundleObjectAt(const std::string& path)
     return bundle;
 }
 
-}  // namespace
+} // namespace
 
 Bundle::Bundle()
     : Bundle(mainBundleObject().release())

@@ -38,4 +38,4 @@ std::optional<std::string> infoPlistString(const std::string& plistPath, const s
     return std::nullopt;
 }
 
-}  // namespace NDUtilities
+} // namespace NDUtilities

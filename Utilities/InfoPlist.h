@@ -10,4 +10,4 @@ namespace NDUtilities {
 // readable XML property list, lacks the key, or holds no string under it.
 std::optional<std::string> infoPlistString(const std::string& plistPath, const std::string& key);
 
-}  // namespace NDUtilities
+} // namespace NDUtilities

@@ -100,14 +100,16 @@ bool Paths::isExeInTallowmereExternalToolsDir(const fs::path&, const std::string
 std::string replaceIllegalFilesystemChars(const std::string& name)
 {
     std::string result = name;
-    std::replace_if(result.begin(), result.end(), [](char c) { return c == '/' || c == ':'; }, '_');
+    std::replace_if(
+        result.begin(), result.end(), [](char c) { return c == '/' || c == ':'; }, '_');
     return result;
 }
 
 std::wstring replaceIllegalFilesystemWideChars(const std::wstring& name)
 {
     std::wstring result = name;
-    std::replace_if(result.begin(), result.end(), [](wchar_t c) { return c == L'/' || c == L':'; }, L'_');
+    std::replace_if(
+        result.begin(), result.end(), [](wchar_t c) { return c == L'/' || c == L':'; }, L'_');
     return result;
 }
 
@@ -118,4 +120,4 @@ std::string withoutTrailingSeparators(std::string path)
     return path;
 }
 
-}  // namespace NDUtilities
+} // namespace NDUtilities

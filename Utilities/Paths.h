@@ -65,8 +65,8 @@ public:
     static std::string executableNameFor(const std::string& toolName);
     static boost::filesystem::path posixUsrBinPath(const std::string& toolName);
     static boost::filesystem::path asShortPath(const boost::filesystem::path& path);
-    static bool isExeInTallowmereExternalToolsDir(const boost::filesystem::path& relativeFolder,
-                                                  const std::string& toolName);
+    static bool isExeInTallowmereExternalToolsDir(
+        const boost::filesystem::path& relativeFolder, const std::string& toolName);
 
     // The maker's product folders. Those that create their folder let
     // boost::filesystem::filesystem_error through when they cannot.
@@ -82,16 +82,16 @@ public:
     // under /usr/local.
     static boost::filesystem::path posixExePath(const std::string& toolName);
     static boost::filesystem::path nativeToolPathDir(const boost::filesystem::path& subFolder);
-    static boost::filesystem::path nativeToolPath(const boost::filesystem::path& subFolder,
-                                                  const std::string& toolName);
+    static boost::filesystem::path nativeToolPath(
+        const boost::filesystem::path& subFolder, const std::string& toolName);
     // A POSIX tool lives in /usr/local/bin for a sub-folder of at most one
     // level, else in /usr/local/Nordaxis/<sub-folder>; deeper than two levels
     // is a failed check.
-    static boost::filesystem::path exe(bool native, const boost::filesystem::path& subFolder,
-                                       const std::string& toolName);
+    static boost::filesystem::path exe(
+        bool native, const boost::filesystem::path& subFolder, const std::string& toolName);
     // The native tool, or else the system's perl.
-    static boost::filesystem::path exeOrPerl(bool native, const boost::filesystem::path& subFolder,
-                                             const std::string& toolName);
+    static boost::filesystem::path exeOrPerl(
+        bool native, const boost::filesystem::path& subFolder, const std::string& toolName);
 };
 
-}  // namespace NDUtilities
+} // namespace NDUtilities

@@ -83,4 +83,4 @@ fs::path Paths::exeOrPerl(bool native, const fs::path& subFolder, const std::str
     return posixUsrBinPath("perl");
 }
 
-}  // namespace NDUtilities
+} // namespace NDUtilities

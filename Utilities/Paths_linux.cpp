@@ -30,20 +30,28 @@ fs::path passwordDatabaseHome()
 const char* userFolderOf(unsigned int directoryKind)
 {
     switch (directoryKind) {
-    case ApplicationSupportDirectoryKind: return "Library/Application Support";
-    case DocumentDirectoryKind: return "Documents";
-    case DesktopDirectoryKind: return "Desktop";
-    case ApplicationDirectoryKind: return "Applications";
-    default: return nullptr;
+    case ApplicationSupportDirectoryKind:
+        return "Library/Application Support";
+    case DocumentDirectoryKind:
+        return "Documents";
+    case DesktopDirectoryKind:
+        return "Desktop";
+    case ApplicationDirectoryKind:
+        return "Applications";
+    default:
+        return nullptr;
     }
 }
 
 const char* localFolderOf(unsigned int directoryKind)
 {
     switch (directoryKind) {
-    case ApplicationSupportDirectoryKind: return "/Library/Application Support";
-    case ApplicationDirectoryKind: return "/Applications";
-    default: return nullptr;
+    case ApplicationSupportDirectoryKind:
+        return "/Library/Application Support";
+    case ApplicationDirectoryKind:
+        return "/Applications";
+    default:
+        return nullptr;
     }
 }
 
@@ -62,7 +70,7 @@ fs::path folderIn(unsigned int domain, unsigned int directoryKind)
     return fs::path();
 }
 
-}  // namespace
+} // namespace
 
 fs::path Paths::applicationPath()
 {
@@ -88,7 +96,7 @@ fs::path Paths::resourcePath()
 // system; the first that has the folder answers.
 fs::path stockFolder(unsigned int directoryKind, unsigned int domainMask)
 {
-    for (unsigned int domain : {UserDomainMask, LocalDomainMask, NetworkDomainMask, SystemDomainMask}) {
+    for (unsigned int domain : { UserDomainMask, LocalDomainMask, NetworkDomainMask, SystemDomainMask }) {
         if (!(domainMask & domain))
             continue;
         const fs::path folder = folderIn(domain, directoryKind);
@@ -107,4 +115,4 @@ fs::path Paths::homePath()
     return passwordDatabaseHome();
 }
 
-}  // namespace NDUtilities
+} // namespace NDUtilities

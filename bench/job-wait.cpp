@@ -27,7 +27,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // Verdict moments spread over the half-second schedule.
-const double kToolDelays[] = {0.05, 0.61, 1.07, 1.18, 1.29, 1.41, 1.53, 1.64, 1.76, 1.88, 1.99, 2.11, 2.23, 2.34, 2.46};
+const double kToolDelays[]
+    = { 0.05, 0.61, 1.07, 1.18, 1.29, 1.41, 1.53, 1.64, 1.76, 1.88, 1.99, 2.11, 2.23, 2.34, 2.46 };
 
 double realSeconds()
 {
@@ -40,8 +41,8 @@ double cpuSeconds()
 {
     rusage usage;
     getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double median(std::vector<double> values)
@@ -87,7 +88,8 @@ int measureInside(const std::string& work, const std::string& bundle)
         }
         // The tool writes the word into a fresh file and renames it into
         // place, so the file's modification time is the moment of writing.
-        const double written = static_cast<double>(info.st_mtim.tv_sec) + static_cast<double>(info.st_mtim.tv_nsec) / 1e9;
+        const double written
+            = static_cast<double>(info.st_mtim.tv_sec) + static_cast<double>(info.st_mtim.tv_nsec) / 1e9;
         const double latency = (end - written) * 1000;
         (written - start > 1.0 ? latencies : earlyLatencies).push_back(latency);
         cpuMs.push_back(cpu * 1000);
@@ -102,16 +104,16 @@ int measureInside(const std::string& work, const std::string& bundle)
     if (!latencies.empty())
         std::printf("verdict after the first test -> return: median %.1f ms, max %.1f ms over %zu runs"
                     " (the schedule allows 500 ms + the read)\n",
-                    median(latencies), *std::max_element(latencies.begin(), latencies.end()), latencies.size());
+            median(latencies), *std::max_element(latencies.begin(), latencies.end()), latencies.size());
     if (!earlyLatencies.empty())
         std::printf("verdict before the first test -> return: max %.1f ms over %zu runs (returns at the first test)\n",
-                    *std::max_element(earlyLatencies.begin(), earlyLatencies.end()), earlyLatencies.size());
+            *std::max_element(earlyLatencies.begin(), earlyLatencies.end()), earlyLatencies.size());
     std::printf("cpu while waiting: median %.2f ms per run, %.3f%% of the wall time\n", median(cpuMs),
-                100 * totalCpu / totalWall);
+        100 * totalCpu / totalWall);
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -122,7 +124,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "needs root: the tool is started directly only by a root wizard\n");
         return 1;
     }
-    for (const char* path : {"/Applications/Tallowmere 5.4.1", "/Library/Application Support/Nordaxis"}) {
+    for (const char* path : { "/Applications/Tallowmere 5.4.1", "/Library/Application Support/Nordaxis" }) {
         if (fs::exists(fs::symlink_status(path))) {
             std::fprintf(stderr, "%s exists here; the tool would remove it\n", path);
             return 1;

@@ -40,7 +40,10 @@ long long nowNanoseconds()
 
 class FirstPaint : public QObject {
 public:
-    explicit FirstPaint(long long start) : m_start(start) {}
+    explicit FirstPaint(long long start)
+        : m_start(start)
+    {
+    }
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
@@ -100,7 +103,7 @@ bool runOnce(Run* run)
         text.append(buffer, static_cast<std::size_t>(n));
     close(out[0]);
     int status = 0;
-    rusage usage{};
+    rusage usage {};
     if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0
         || text.empty())
         return false;
@@ -109,14 +112,13 @@ bool runOnce(Run* run)
     return true;
 }
 
-template <typename T>
-T median(std::vector<T> values)
+template <typename T> T median(std::vector<T> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -137,8 +139,8 @@ int main(int argc, char** argv)
     }
     std::printf("runs: %d\n", runs);
     std::printf("start to first page painted: median %.1f ms (min %.1f, max %.1f)\n", median(times),
-                *std::min_element(times.begin(), times.end()), *std::max_element(times.begin(), times.end()));
+        *std::min_element(times.begin(), times.end()), *std::max_element(times.begin(), times.end()));
     std::printf("peak memory (max resident): median %.1f MiB (max %.1f)\n", median(peaks) / 1024.0,
-                *std::max_element(peaks.begin(), peaks.end()) / 1024.0);
+        *std::max_element(peaks.begin(), peaks.end()) / 1024.0);
     return 0;
 }

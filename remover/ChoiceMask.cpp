@@ -10,7 +10,7 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-}  // namespace
+} // namespace
 
 int parseChoiceMask(const std::string& text)
 {

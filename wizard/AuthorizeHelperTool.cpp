@@ -36,7 +36,7 @@ Reading readVerdict(JobPlatform& platform, const std::string& resultPath)
     return *text == kVerdictSuccess ? Reading::Success : Reading::Failure;
 }
 
-}  // namespace
+} // namespace
 
 std::string toolPath(const std::string& bundlePath)
 {
@@ -49,13 +49,13 @@ std::string resultFilePath(const std::string& temporaryFolder, std::int32_t numb
     return folder + std::to_string(number) + ".log";
 }
 
-JobDescription describeJob(const std::string& toolPath, int choiceMask, const std::string& home,
-                           const std::string& resultPath)
+JobDescription describeJob(
+    const std::string& toolPath, int choiceMask, const std::string& home, const std::string& resultPath)
 {
     JobDescription job;
     job.label = kJobLabel;
     job.runAtLoad = true;
-    job.programArguments = {toolPath, std::to_string(choiceMask), home, resultPath};
+    job.programArguments = { toolPath, std::to_string(choiceMask), home, resultPath };
     return job;
 }
 
@@ -103,7 +103,7 @@ int runPrivilegedJob(JobPlatform& platform, int choiceMask)
     return waitForVerdict(platform, resultPath, platform.monotonicSeconds());
 }
 
-}  // namespace privilegedjob
+} // namespace privilegedjob
 
 int authorizeHelperTool(int choiceMask)
 {

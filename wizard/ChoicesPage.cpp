@@ -11,14 +11,14 @@ ChoicesPage::ChoicesPage(QWidget* parent)
     registerField(kUserSettingChoiceField, &m_userSettingsBox);
     registerField(kExternaDataHomeChoiceField, &m_externalDataHomeBox);
 
-    m_introLabel.setText(QStringLiteral(
-        "The following items will also be removed. Please uncheck anything you wish to retain "
-        "then click <b>Continue</b> to proceed."));
+    m_introLabel.setText(
+        QStringLiteral("The following items will also be removed. Please uncheck anything you wish to retain "
+                       "then click <b>Continue</b> to proceed."));
     m_introLabel.setWordWrap(true);
 
     m_userSettingsBox.setText(QStringLiteral("User Settings including Preferences and Templates"));
-    m_externalDataHomeBox.setText(QStringLiteral(
-        "External Data Home\n (uncheck to save any results in your Documents/Nordaxis folder)"));
+    m_externalDataHomeBox.setText(
+        QStringLiteral("External Data Home\n (uncheck to save any results in your Documents/Nordaxis folder)"));
 
     m_userSettingsBox.setChecked(true);
     m_externalDataHomeBox.setChecked(true);

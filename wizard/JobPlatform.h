@@ -11,7 +11,7 @@
 struct JobDescription {
     std::string label;
     bool runAtLoad = true;
-    std::vector<std::string> programArguments;  // program path first
+    std::vector<std::string> programArguments; // program path first
 };
 
 enum class JobState {
@@ -20,9 +20,9 @@ enum class JobState {
     // job as ended once it has seen it running.
     NotStarted,
     Running,
-    Ended,    // its process has gone; it will write nothing more
-    Refused,  // the rights were refused when it was to start; it never ran
-    Unknown,  // the platform cannot tell
+    Ended, // its process has gone; it will write nothing more
+    Refused, // the rights were refused when it was to start; it never ran
+    Unknown, // the platform cannot tell
 };
 
 // The platform operations the privileged removal job needs. Everything else

@@ -63,7 +63,7 @@ int spawnDetached(const std::vector<std::string>& argv, pid_t* pid)
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     const std::string pathVariable = std::string("PATH=") + LinuxJobPlatform::kToolSearchPath;
-    std::vector<char*> environment = {const_cast<char*>(pathVariable.c_str()), nullptr};
+    std::vector<char*> environment = { const_cast<char*>(pathVariable.c_str()), nullptr };
     std::vector<char*> arguments = cArguments(argv);
     const int error = posix_spawn(pid, arguments[0], &actions, &attributes, arguments.data(), environment.data());
 
@@ -82,7 +82,7 @@ std::string findExecutable(const std::string& name, const std::string& searchPat
         const std::string folder = searchPath.substr(start, end - start);
         start = end + 1;
         if (folder.empty() || folder.front() != '/')
-            continue;  // a relative entry would depend on the working folder
+            continue; // a relative entry would depend on the working folder
         const std::string candidate = folder + "/" + name;
         struct stat info;
         if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
@@ -95,8 +95,8 @@ std::string findExecutable(const std::string& name, const std::string& searchPat
 bool isPrivateFolder(const char* path)
 {
     struct stat info;
-    return path[0] == '/' && lstat(path, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
-           (info.st_mode & 07777) == 0700;
+    return path[0] == '/' && lstat(path, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid()
+        && (info.st_mode & 07777) == 0700;
 }
 
 // The verdict counts only from a regular file of root's (the tool's user) or
@@ -107,10 +107,11 @@ bool isVerdictFile(const struct stat& info)
     return S_ISREG(info.st_mode) && (info.st_uid == 0 || info.st_uid == getuid());
 }
 
-}  // namespace
+} // namespace
 
 LinuxJobPlatform::LinuxJobPlatform(std::string bundlePath, std::string elevatorSearchPath)
-    : m_bundlePath(std::move(bundlePath)), m_elevatorSearchPath(std::move(elevatorSearchPath))
+    : m_bundlePath(std::move(bundlePath))
+    , m_elevatorSearchPath(std::move(elevatorSearchPath))
 {
 }
 
@@ -159,7 +160,7 @@ bool LinuxJobPlatform::submitJob(const JobDescription& job)
     if (started.elevated) {
         // pkexec runs the tool itself, so that its dialog names the tool (or
         // the tool's own polkit action); it asks while the wizard waits.
-        std::vector<std::string> argv = {m_elevator};
+        std::vector<std::string> argv = { m_elevator };
         argv.insert(argv.end(), job.programArguments.begin(), job.programArguments.end());
         if (spawnDetached(argv, &started.pid) != 0)
             return false;
@@ -168,7 +169,7 @@ bool LinuxJobPlatform::submitJob(const JobDescription& job)
         // service manager, the job exists and has ended without a word.
         started.ended = true;
     }
-    m_route = Route::None;  // the rights are spent on this one job
+    m_route = Route::None; // the rights are spent on this one job
     m_job = started;
     return true;
 }
@@ -186,8 +187,8 @@ JobState LinuxJobPlatform::jobState(const std::string& label)
         // The tool always ends with 0; pkexec ends with 126 when the dialog
         // was dismissed and 127 when authorisation failed or could not be
         // asked for.
-        m_job->refused = m_job->elevated && reaped == m_job->pid && WIFEXITED(status) &&
-                         (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127);
+        m_job->refused = m_job->elevated && reaped == m_job->pid && WIFEXITED(status)
+            && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127);
         return m_job->refused ? JobState::Refused : JobState::Ended;
     }
     return reaped == 0 ? JobState::Running : JobState::Unknown;
@@ -318,6 +319,6 @@ std::unique_ptr<JobPlatform> makeJobPlatform()
 {
     // Read at call time, so that a wizard moved with its bundle still finds
     // the tool beside itself.
-    return std::make_unique<LinuxJobPlatform>(Bundle::mainBundle().rootPath(),
-                                              LinuxJobPlatform::kSystemElevatorSearchPath);
+    return std::make_unique<LinuxJobPlatform>(
+        Bundle::mainBundle().rootPath(), LinuxJobPlatform::kSystemElevatorSearchPath);
 }

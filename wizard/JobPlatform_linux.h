@@ -39,14 +39,14 @@ public:
 
 private:
     enum class Route {
-        None,      // not authorised
-        Direct,    // the wizard is root already
-        Elevated,  // through pkexec
+        None, // not authorised
+        Direct, // the wizard is root already
+        Elevated, // through pkexec
     };
     struct StartedJob {
         std::string label;
         pid_t pid = -1;
-        bool elevated = false;  // started through pkexec
+        bool elevated = false; // started through pkexec
         bool ended = false;
         bool refused = false;
     };

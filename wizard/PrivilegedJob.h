@@ -20,8 +20,8 @@ extern const double kWaitBound;
 std::string toolPath(const std::string& bundlePath);
 // Temporary folder (or "/tmp/" when there is none), the number, ".log".
 std::string resultFilePath(const std::string& temporaryFolder, std::int32_t number);
-JobDescription describeJob(const std::string& toolPath, int choiceMask, const std::string& home,
-                           const std::string& resultPath);
+JobDescription describeJob(
+    const std::string& toolPath, int choiceMask, const std::string& home, const std::string& resultPath);
 
 // Waits for the verdict of the submitted job and returns the removal result:
 // 0 when the job was refused its rights, else 1 or 2. `submittedAt` is the platform's monotonic time of the submission.
@@ -31,4 +31,4 @@ int waitForVerdict(JobPlatform& platform, const std::string& resultPath, double 
 // removal result 0, 1 or 2.
 int runPrivilegedJob(JobPlatform& platform, int choiceMask);
 
-}  // namespace privilegedjob
+} // namespace privilegedjob

@@ -25,8 +25,8 @@ public slots:
 private:
     QVBoxLayout m_layout;
     QLabel m_messageLabel;
-    QLabel m_secondLabel;  // keeps the message at the top; never gets a text
+    QLabel m_secondLabel; // keeps the message at the top; never gets a text
     int m_choiceMask;
-    int m_removalResult;   // -1 until the run has returned
+    int m_removalResult; // -1 until the run has returned
     RemovalJob m_removalJob;
 };

@@ -25,7 +25,7 @@ std::optional<std::string> statusField(const std::string& statusText, const std:
     return std::nullopt;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<uid_t> realUidFromStatus(const std::string& statusText)
 {

@@ -9,8 +9,9 @@ TallowmereRunningPage::TallowmereRunningPage(QWidget* parent, RunningCheck isTal
     , m_isTallowmereRunning(std::move(isTallowmereRunning))
 {
     m_messageLabel.setWordWrap(true);
-    m_messageLabel.setText(QStringLiteral(
-        "The Uninstaller cannot run while Tallowmere is still in use. <br/><br/>Please quit Tallowmere, then click the Continue button to complete the uninstallation."));
+    m_messageLabel.setText(
+        QStringLiteral("The Uninstaller cannot run while Tallowmere is still in use. <br/><br/>Please quit Tallowmere, "
+                       "then click the Continue button to complete the uninstallation."));
 
     m_layout.addWidget(&m_messageLabel);
     m_layout.addWidget(&m_emptyLabel);

@@ -16,6 +16,6 @@ public:
 private:
     QVBoxLayout m_layout;
     QLabel m_messageLabel;
-    QLabel m_emptyLabel;  // holds the message at the top; never gets a text
+    QLabel m_emptyLabel; // holds the message at the top; never gets a text
     RunningCheck m_isTallowmereRunning;
 };

@@ -16,8 +16,8 @@ namespace running {
 struct ProcessEntry {
     pid_t pid = 0;
     std::optional<uid_t> realUid;
-    char state = '?';        // one-letter scheduler state, e.g. 'S', 'R', 'Z'
-    std::string executable;  // absolute path of the running executable
+    char state = '?'; // one-letter scheduler state, e.g. 'S', 'R', 'Z'
+    std::string executable; // absolute path of the running executable
 };
 
 // From the text of a process status file ("Uid:" and "State:" lines).
@@ -41,4 +41,4 @@ bool processCounts(const ProcessEntry& process, uid_t user, const std::string& i
 // The processes among `table` that count, in table order.
 std::vector<pid_t> countedProcesses(const std::vector<ProcessEntry>& table, uid_t user, const std::string& identifier);
 
-}  // namespace running
+} // namespace running

@@ -1,5 +1,5 @@
-#include "TallowmereRunning.h"
 #include "TallowmereRunning_linux.h"
+#include "TallowmereRunning.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -63,7 +63,7 @@ bool namesExistingFile(const std::string& path)
     return lstat(path.c_str(), &info) == 0;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<ProcessEntry> readProcessTable(const std::string& procRoot)
 {
@@ -78,7 +78,7 @@ std::vector<ProcessEntry> readProcessTable(const std::string& procRoot)
         const std::string processFolder = procRoot + "/" + entry->d_name;
         const auto status = readWholeFile(processFolder + "/status");
         if (!status)
-            continue;  // gone since the listing
+            continue; // gone since the listing
         ProcessEntry process;
         process.pid = *pid;
         process.realUid = realUidFromStatus(*status);
@@ -96,7 +96,7 @@ std::vector<pid_t> runningProcessesOfBundle(const std::string& identifier)
     return countedProcesses(readProcessTable("/proc"), getuid(), identifier);
 }
 
-}  // namespace running
+} // namespace running
 
 bool checkIfTallowmereIsRunning()
 {

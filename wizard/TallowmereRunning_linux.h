@@ -17,4 +17,4 @@ std::vector<ProcessEntry> readProcessTable(const std::string& procRoot);
 // This user's running processes of the bundle with `identifier`, read anew.
 std::vector<pid_t> runningProcessesOfBundle(const std::string& identifier);
 
-}  // namespace running
+} // namespace running

@@ -22,7 +22,7 @@ UninstallWizard::UninstallWizard(RemovalJob removalJob, RunningCheck isTallowmer
 
     setWizardStyle(QWizard::MacStyle);
     setPixmap(QWizard::BackgroundPixmap,
-              QPixmap(QStringLiteral(":/TallowmereUninstallWizardResources/TallowmereUninstallWizardWatermark.png")));
+        QPixmap(QStringLiteral(":/TallowmereUninstallWizardResources/TallowmereUninstallWizardWatermark.png")));
     setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
 
     // Every option is set explicitly: the platforms start from different defaults.

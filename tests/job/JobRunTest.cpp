@@ -12,17 +12,17 @@ using namespace privilegedjob;
 namespace {
 
 struct FileStep {
-    double at;                        // seconds after the submission
-    std::optional<std::string> text;  // empty: the file cannot be read
+    double at; // seconds after the submission
+    std::optional<std::string> text; // empty: the file cannot be read
 };
 
 struct ScriptedPlatform : JobPlatform {
     bool grants = true, accepts = true, stateKnown = true;
     std::string temporary = "/var/folders/xy/T/";
     std::int32_t number = 12345;
-    std::vector<FileStep> file;       // absent before the first step
-    std::optional<double> jobStartsAt;  // before it: accepted, no process yet
-    std::optional<double> jobEndsAt;    // after the submission
+    std::vector<FileStep> file; // absent before the first step
+    std::optional<double> jobStartsAt; // before it: accepted, no process yet
+    std::optional<double> jobEndsAt; // after the submission
     // As launchd after an exit status of 0: an ended job looks like one that
     // has not started.
     bool endLeavesNoTrace = false;
@@ -46,7 +46,7 @@ struct ScriptedPlatform : JobPlatform {
     void probed()
     {
         if (--succeedAndEndAfterProbe == 0) {
-            file = {{0, "success"}};
+            file = { { 0, "success" } };
             jobEndsAt = 0;
         }
     }
@@ -90,14 +90,14 @@ struct ScriptedPlatform : JobPlatform {
     std::optional<std::string> readText(const std::string&) override { return current()->text; }
 };
 
-}  // namespace
+} // namespace
 
 TEST(PrivilegedJobRun, RefusalBeforeTheWaitGivesZeroAtOnce)
 {
     ScriptedPlatform refused;
     refused.grants = false;
     EXPECT_EQ(runPrivilegedJob(refused, 6), 0);
-    EXPECT_EQ(refused.calls, std::vector<std::string>{"authorize"}) << "no job may be touched";
+    EXPECT_EQ(refused.calls, std::vector<std::string> { "authorize" }) << "no job may be touched";
 
     ScriptedPlatform rejected;
     rejected.accepts = false;
@@ -108,7 +108,7 @@ TEST(PrivilegedJobRun, RefusalBeforeTheWaitGivesZeroAtOnce)
 TEST(PrivilegedJobRun, ReplacesTheEarlierJobWithTheDescribedOne)
 {
     ScriptedPlatform platform;
-    platform.file = {{0.1, "success"}};
+    platform.file = { { 0.1, "success" } };
     EXPECT_EQ(runPrivilegedJob(platform, 6), 2);
     const auto position = [&](const char* call) {
         return std::find(platform.calls.begin(), platform.calls.end(), call) - platform.calls.begin();
@@ -118,8 +118,8 @@ TEST(PrivilegedJobRun, ReplacesTheEarlierJobWithTheDescribedOne)
     EXPECT_EQ(platform.submitted->label, "main");
     EXPECT_TRUE(platform.submitted->runAtLoad);
     EXPECT_EQ(platform.submitted->programArguments,
-              (std::vector<std::string>{"/Applications/Uninstall.app/Contents/MacOS/main", "6", "/Users/ann",
-                                        "/var/folders/xy/T/12345.log"}));
+        (std::vector<std::string> {
+            "/Applications/Uninstall.app/Contents/MacOS/main", "6", "/Users/ann", "/var/folders/xy/T/12345.log" }));
 
     ScriptedPlatform bare;
     bare.number = -7;
@@ -134,12 +134,17 @@ TEST(PrivilegedJobRun, ReplacesTheEarlierJobWithTheDescribedOne)
 TEST(PrivilegedJobRun, OnlyTheExactWordIsSuccess)
 {
     const std::pair<std::optional<std::string>, int> cases[] = {
-        {"success", 2}, {"failed", 1}, {"success\n", 1}, {"Success", 1},
-        {" success", 1}, {std::string("success\0", 8), 1}, {std::nullopt, 1},
+        { "success", 2 },
+        { "failed", 1 },
+        { "success\n", 1 },
+        { "Success", 1 },
+        { " success", 1 },
+        { std::string("success\0", 8), 1 },
+        { std::nullopt, 1 },
     };
     for (const auto& [text, expected] : cases) {
         ScriptedPlatform platform;
-        platform.file = {{0.2, text}};
+        platform.file = { { 0.2, text } };
         platform.jobEndsAt = 0.3;
         EXPECT_EQ(runPrivilegedJob(platform, 6), expected) << text.value_or("(unreadable)");
         EXPECT_EQ(platform.elapsed(), kFirstTestDelay) << "the verdict counts from the first test on";
@@ -149,12 +154,12 @@ TEST(PrivilegedJobRun, OnlyTheExactWordIsSuccess)
 TEST(PrivilegedJobRun, EmptyFileMeansTheVerdictIsOnItsWay)
 {
     ScriptedPlatform platform;
-    platform.file = {{0.3, ""}, {2.2, "success"}};
+    platform.file = { { 0.3, "" }, { 2.2, "success" } };
     EXPECT_EQ(runPrivilegedJob(platform, 6), 2);
     EXPECT_EQ(platform.elapsed(), 2.5);
 
     ScriptedPlatform stuck;
-    stuck.file = {{0.3, ""}};
+    stuck.file = { { 0.3, "" } };
     stuck.jobEndsAt = 1.7;
     EXPECT_EQ(runPrivilegedJob(stuck, 6), 1) << "an empty file after the tool ended is a failure";
     EXPECT_EQ(stuck.elapsed(), 2.0);
@@ -165,7 +170,7 @@ TEST(PrivilegedJobRun, ToolThatNeverWritesEndsTheWaitOnTheSchedule)
     ScriptedPlatform platform;
     platform.jobEndsAt = 2.6;
     EXPECT_EQ(runPrivilegedJob(platform, 6), 1);
-    EXPECT_EQ(platform.fileTests, (std::vector<double>{1.0, 1.5, 2.0, 2.5, 3.0}));
+    EXPECT_EQ(platform.fileTests, (std::vector<double> { 1.0, 1.5, 2.0, 2.5, 3.0 }));
 }
 
 TEST(PrivilegedJobRun, VerdictWrittenJustBeforeTheToolEndsCounts)
@@ -199,11 +204,11 @@ TEST(PrivilegedJobRun, AcceptedJobWithoutProcessHasNotEnded)
         double elapsed;
     };
     const Case cases[] = {
-        {"starts late, ends silently without a verdict", 2.2, 3.1, true, {}, 1, 3.5},
-        {"starts late, writes success", 2.2, 3.1, true, {{2.9, "success"}}, 2, 3.0},
-        {"starts and ends between two probes, verdict written", 2.1, 2.4, true, {{2.3, "success"}}, 2, 2.5},
-        {"ends with a trace before it was seen running", 1.1, 1.3, false, {}, 1, 1.5},
-        {"never starts", kWaitBound * 2, std::nullopt, true, {}, 1, kWaitBound},
+        { "starts late, ends silently without a verdict", 2.2, 3.1, true, {}, 1, 3.5 },
+        { "starts late, writes success", 2.2, 3.1, true, { { 2.9, "success" } }, 2, 3.0 },
+        { "starts and ends between two probes, verdict written", 2.1, 2.4, true, { { 2.3, "success" } }, 2, 2.5 },
+        { "ends with a trace before it was seen running", 1.1, 1.3, false, {}, 1, 1.5 },
+        { "never starts", kWaitBound * 2, std::nullopt, true, {}, 1, kWaitBound },
     };
     for (const Case& c : cases) {
         ScriptedPlatform platform;

@@ -1,8 +1,8 @@
 // The real Linux backend. Runs that start a tool use a test bundle and a
 // temporary home; as the real tool also considers fixed machine-wide paths,
 // those runs refuse to go on where any of them exists.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,19 +21,19 @@ namespace {
 
 // Stands in for the tool: records how it was started, then reports success.
 // Descriptor 57 is one the test leaves open without close-on-exec.
-const char* const kRecordingTool =
-    "#!/bin/sh\n"
-    "printf '%s\\n' \"$0\" \"$@\" > \"$3.args\"\n"
-    "tr '\\0' '\\n' < /proc/$$/environ > \"$3.env\"\n"
-    "where=$(readlink /proc/$$/cwd /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)\n"
-    "stray=no; [ -e /proc/$$/fd/57 ] && stray=yes\n"
-    "echo $where $stray $(cut -d' ' -f6 /proc/$$/stat) $(id -u) > \"$3.how\"\n"
-    "echo $$ >> \"$3.how\"\n"
-    "printf success > \"$3\"\n";
+const char* const kRecordingTool = "#!/bin/sh\n"
+                                   "printf '%s\\n' \"$0\" \"$@\" > \"$3.args\"\n"
+                                   "tr '\\0' '\\n' < /proc/$$/environ > \"$3.env\"\n"
+                                   "where=$(readlink /proc/$$/cwd /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)\n"
+                                   "stray=no; [ -e /proc/$$/fd/57 ] && stray=yes\n"
+                                   "echo $where $stray $(cut -d' ' -f6 /proc/$$/stat) $(id -u) > \"$3.how\"\n"
+                                   "echo $$ >> \"$3.how\"\n"
+                                   "printf success > \"$3\"\n";
 
 class ScopedVariable {
 public:
-    ScopedVariable(const char* name, const char* value) : m_name(name)
+    ScopedVariable(const char* name, const char* value)
+        : m_name(name)
     {
         if (const char* old = std::getenv(name))
             m_old = old;
@@ -81,7 +81,7 @@ struct Scene {
 
     Scene()
     {
-        for (const std::string& folder : {bundle + "/Contents/MacOS", home, temporary, elevators})
+        for (const std::string& folder : { bundle + "/Contents/MacOS", home, temporary, elevators })
             makeFolders(folder);
     }
 
@@ -119,15 +119,15 @@ struct Scene {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(LinuxJobPlatform, HomeFolderFromHomeElsePasswordDatabase)
 {
     LinuxJobPlatform platform("/b.app", "");
     const passwd* entry = getpwuid(getuid());
     const std::string fromDatabase = entry ? entry->pw_dir : "";
-    const std::pair<const char*, std::string> cases[] = {
-        {"/srv/people/ann//", "/srv/people/ann"}, {"relative/ann", fromDatabase}, {nullptr, fromDatabase}};
+    const std::pair<const char*, std::string> cases[]
+        = { { "/srv/people/ann//", "/srv/people/ann" }, { "relative/ann", fromDatabase }, { nullptr, fromDatabase } };
     for (const auto& [variable, expected] : cases) {
         ScopedVariable home("HOME", variable);
         EXPECT_EQ(platform.homeFolder(), expected) << (variable ? variable : "(unset)");
@@ -139,10 +139,16 @@ TEST(LinuxJobPlatform, ReadsOnlyWholeValidUtf8FromRegularFiles)
     TempDir dir;
     LinuxJobPlatform platform("/b.app", "");
     const std::pair<std::string, bool> cases[] = {
-        {"success", true}, {"", true}, {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", true},
-        {std::string("a\0b", 3), true}, {"\xff", false}, {"succes\xc3", false} /* cut short */,
-        {"\xc0\xaf", false} /* overlong */, {"\xed\xa0\x80", false} /* surrogate */,
-        {"\xf4\x90\x80\x80", false} /* beyond U+10FFFF */, {std::string(70000, 'a'), false},
+        { "success", true },
+        { "", true },
+        { "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", true },
+        { std::string("a\0b", 3), true },
+        { "\xff", false },
+        { "succes\xc3", false } /* cut short */,
+        { "\xc0\xaf", false } /* overlong */,
+        { "\xed\xa0\x80", false } /* surrogate */,
+        { "\xf4\x90\x80\x80", false } /* beyond U+10FFFF */,
+        { std::string(70000, 'a'), false },
     };
     for (const auto& [bytes, readable] : cases) {
         writeFile(dir / "verdict", bytes);
@@ -249,9 +255,9 @@ TEST_F(LinuxJobAsRoot, ToolStartsDetachedWithExactlyItsArguments)
 TEST_F(LinuxJobAsRoot, ToolWithoutVerdictGivesFailurePromptly)
 {
     const std::tuple<const char*, const char*, mode_t> cases[] = {
-        {"writes nothing", "#!/bin/sh\nexit 0\n", 0755},
-        {"leaves the file empty", "#!/bin/sh\n: > \"$3\"\n", 0755},
-        {"not executable", "#!/bin/sh\nprintf success > \"$3\"\n", 0644},
+        { "writes nothing", "#!/bin/sh\nexit 0\n", 0755 },
+        { "leaves the file empty", "#!/bin/sh\n: > \"$3\"\n", 0755 },
+        { "not executable", "#!/bin/sh\nprintf success > \"$3\"\n", 0644 },
     };
     for (const auto& [what, script, mode] : cases) {
         std::filesystem::remove(scene.tool);
@@ -357,7 +363,7 @@ protected:
             },
             &whyNot);
         EXPECT_TRUE(status) << whyNot;
-        return {status.value_or(-2) / 2, status.value_or(-2) % 2 != 0};
+        return { status.value_or(-2) / 2, status.value_or(-2) % 2 != 0 };
     }
 
     Scene scene;
@@ -369,14 +375,14 @@ TEST_F(LinuxJobAsOrdinaryUser, RefusedElevationGivesZeroWithinOneTest)
     writeExecutable(scene.elevators + "/dismissed/pkexec", "#!/bin/sh\nexit 126\n");
     writeExecutable(scene.elevators + "/failed/pkexec", "#!/bin/sh\nexit 127\n");
     std::vector<std::pair<const char*, std::string>> cases = {
-        {"no pkexec", scene.elevators},
-        {"dismissed dialog", scene.elevators + "/dismissed"},
-        {"failed authorisation", scene.elevators + "/failed"},
+        { "no pkexec", scene.elevators },
+        { "dismissed dialog", scene.elevators + "/dismissed" },
+        { "failed authorisation", scene.elevators + "/failed" },
     };
     // Here the real pkexec finds no authentication agent; on a desktop it
     // would put up a real dialog.
     if (entryExists("/usr/bin/pkexec") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-        cases.push_back({"real pkexec, no agent", LinuxJobPlatform::kSystemElevatorSearchPath});
+        cases.push_back({ "real pkexec, no agent", LinuxJobPlatform::kSystemElevatorSearchPath });
     for (const auto& [what, searchPath] : cases) {
         EXPECT_EQ(runAsOrdinaryUser(searchPath), std::make_pair(0, false)) << what;
         EXPECT_EQ(scene.resultFile(), "") << what << ": the tool must not have run";

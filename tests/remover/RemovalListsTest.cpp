@@ -36,23 +36,22 @@ RemovalList concat(std::initializer_list<RemovalList> parts)
     return all;
 }
 
-}  // namespace
+} // namespace
 
 TEST(RemovalLists, CoreAndExternalDataHomeAreFixedPaths)
 {
     EXPECT_EQ(deleteCoreFiles(), kCore);
-    EXPECT_EQ(deleteExternalDataHomeFiles("/Users/anna"), RemovalList{"/Users/anna/Documents/Nordaxis"});
+    EXPECT_EQ(deleteExternalDataHomeFiles("/Users/anna"), RemovalList { "/Users/anna/Documents/Nordaxis" });
     // Plain joining: the home is taken as it comes.
-    EXPECT_EQ(deleteExternalDataHomeFiles("/Users/anna/"), RemovalList{"/Users/anna//Documents/Nordaxis"});
+    EXPECT_EQ(deleteExternalDataHomeFiles("/Users/anna/"), RemovalList { "/Users/anna//Documents/Nordaxis" });
 }
 
 TEST(RemovalLists, UserSettingsKeepOnlyTheExactPrefixInListingOrder)
 {
     TempDir home;
     const std::string p = home / "Library/Preferences";
-    const char* names[] = {"com.nordaxis.tallowmere.plist", "com.Nordaxis.other.plist", "com.nordaxis",
-                           "com.nordaxisX.plist",           "com.nordaxis.folder",      "org.example.plist",
-                           "xcom.nordaxis.plist",           "com.nordaxis."};
+    const char* names[] = { "com.nordaxis.tallowmere.plist", "com.Nordaxis.other.plist", "com.nordaxis",
+        "com.nordaxisX.plist", "com.nordaxis.folder", "org.example.plist", "xcom.nordaxis.plist", "com.nordaxis." };
     for (const char* name : names)
         writeFile(p + "/" + name);
     mkdir((p + "/com.nordaxis.folder.d").c_str(), 0755);
@@ -62,7 +61,7 @@ TEST(RemovalLists, UserSettingsKeepOnlyTheExactPrefixInListingOrder)
         if (name.rfind("com.nordaxis.", 0) == 0)
             expected.push_back(p + "/" + name);
     }
-    ASSERT_EQ(expected.size(), 4u);  // .tallowmere.plist, .folder, ".", .folder.d
+    ASSERT_EQ(expected.size(), 4u); // .tallowmere.plist, .folder, ".", .folder.d
     const RemovalList fixed = fixedSettingsEntries(home.path());
     expected.insert(expected.end(), fixed.begin(), fixed.end());
     EXPECT_EQ(deleteUserSettingsFiles(home.path()), expected);
@@ -72,7 +71,7 @@ TEST(RemovalLists, MissingPreferencesFolderGivesTheFixedEntries)
 {
     TempDir home;
     EXPECT_EQ(deleteUserSettingsFiles(home.path()), fixedSettingsEntries(home.path()));
-    writeFile(home / "Library/Preferences");  // a file where the folder belongs
+    writeFile(home / "Library/Preferences"); // a file where the folder belongs
     EXPECT_EQ(deleteUserSettingsFiles(home.path()), fixedSettingsEntries(home.path()));
 }
 
@@ -103,9 +102,9 @@ TEST(RemovalLists, MaskSelectsListsInOrder)
     EXPECT_EQ(buildRemovalList(0, home.path()), kCore);
     EXPECT_EQ(buildRemovalList(8, home.path()), kCore);
     EXPECT_EQ(buildRemovalList(1, home.path()), kCore);
-    EXPECT_EQ(buildRemovalList(2, home.path()), concat({kCore, settings}));
-    EXPECT_EQ(buildRemovalList(4, home.path()), concat({kCore, data}));
-    EXPECT_EQ(buildRemovalList(6, home.path()), concat({kCore, settings, data}));
-    EXPECT_EQ(buildRemovalList(-1, home.path()), concat({kCore, settings, data}));
+    EXPECT_EQ(buildRemovalList(2, home.path()), concat({ kCore, settings }));
+    EXPECT_EQ(buildRemovalList(4, home.path()), concat({ kCore, data }));
+    EXPECT_EQ(buildRemovalList(6, home.path()), concat({ kCore, settings, data }));
+    EXPECT_EQ(buildRemovalList(-1, home.path()), concat({ kCore, settings, data }));
     EXPECT_EQ(settings.front(), home / "Library/Preferences/com.nordaxis.a");
 }

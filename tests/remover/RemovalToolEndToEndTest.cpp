@@ -21,7 +21,7 @@ const char* const kSettingsItems[] = {
     "Library/Preferences/ReportPreview.plist",
     "Library/Application Support/Nordaxis",
 };
-const char* const kDataItems[] = {"Documents/Nordaxis"};
+const char* const kDataItems[] = { "Documents/Nordaxis" };
 const char* const kUnrelatedItems[] = {
     "Library/Preferences/com.Nordaxis.other.plist",
     "Library/Preferences/com.nordaxis",
@@ -48,7 +48,7 @@ protected:
 
     ProcessResult runTool(const std::vector<std::string>& args, const ProcessOptions& options = {})
     {
-        std::vector<std::string> argv = {TW_REMOVAL_TOOL};
+        std::vector<std::string> argv = { TW_REMOVAL_TOOL };
         argv.insert(argv.end(), args.begin(), args.end());
         return runProgram(argv, options);
     }
@@ -63,7 +63,7 @@ protected:
     TempDir m_out;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(RemovalToolRun, MaskSelectsWhatGoes)
 {
@@ -71,12 +71,13 @@ TEST_F(RemovalToolRun, MaskSelectsWhatGoes)
         const char* mask;
         bool settings;
         bool data;
-    } cases[] = {{"0", false, false}, {"2", true, false}, {"4", false, true}, {"6", true, true}, {"x6", false, false}};
+    } cases[] = { { "0", false, false }, { "2", true, false }, { "4", false, true }, { "6", true, true },
+        { "x6", false, false } };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("mask ") + c.mask);
         SetUp();
         const std::string result = m_out / (std::string("r") + c.mask + ".log");
-        const ProcessResult run = runTool({c.mask, m_home.path(), result});
+        const ProcessResult run = runTool({ c.mask, m_home.path(), result });
         EXPECT_EQ(run.exitStatus, 0);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "");
@@ -90,13 +91,13 @@ TEST_F(RemovalToolRun, MaskSelectsWhatGoes)
 TEST_F(RemovalToolRun, ExtraArgumentsAreIgnoredAndTooFewAreRefused)
 {
     const std::string result = m_out / "r.log";
-    ProcessResult run = runTool({"4", m_home.path(), result, "extra", "more"});
+    ProcessResult run = runTool({ "4", m_home.path(), result, "extra", "more" });
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(readFile(result), "success");
     EXPECT_FALSE(entryExists(m_home / "Documents/Nordaxis"));
 
     writeFile(m_home / "Documents/Nordaxis/again.txt", "x");
-    run = runTool({"6", m_home.path()});
+    run = runTool({ "6", m_home.path() });
     EXPECT_EQ(run.exitStatus, 64);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("usage:"), std::string::npos);
@@ -108,7 +109,7 @@ TEST_F(RemovalToolRun, ExtraArgumentsAreIgnoredAndTooFewAreRefused)
 TEST_F(RemovalToolRun, UnusableHomeRemovesNothingAndFails)
 {
     // Were the guard broken, these homes would name machine-wide folders.
-    for (const char* path : {"/Library/Preferences", "/Documents/Nordaxis"}) {
+    for (const char* path : { "/Library/Preferences", "/Documents/Nordaxis" }) {
         if (entryExists(path))
             GTEST_SKIP() << path << " exists on this machine; a faulty run could remove from it";
     }
@@ -117,13 +118,13 @@ TEST_F(RemovalToolRun, UnusableHomeRemovesNothingAndFails)
     writeFile(m_out / "relative/Documents/Nordaxis/keep.txt", "keep");
     makeSymlink("/", m_out / "link-to-root");
     const std::string linkToRoot = m_out / "link-to-root";
-    const char* homes[] = {"", "relative", "/", "//", "/.", "/tmp/..", "/./../", linkToRoot.c_str()};
+    const char* homes[] = { "", "relative", "/", "//", "/.", "/tmp/..", "/./../", linkToRoot.c_str() };
     for (const char* home : homes) {
         SCOPED_TRACE(std::string("home \"") + home + "\"");
         const std::string result = m_out / "r.log";
         ProcessOptions options;
         options.workingFolder = m_out.path();
-        const ProcessResult run = runTool({"6", home, result}, options);
+        const ProcessResult run = runTool({ "6", home, result }, options);
         EXPECT_EQ(run.exitStatus, 0);
         EXPECT_EQ(readFile(result), "failed");
     }
@@ -132,14 +133,14 @@ TEST_F(RemovalToolRun, UnusableHomeRemovesNothingAndFails)
 
 TEST_F(RemovalToolRun, ResultFileFaultsAreSilent)
 {
-    const ProcessResult run = runTool({"6", m_home.path(), m_out / "missing-folder/r.log"});
+    const ProcessResult run = runTool({ "6", m_home.path(), m_out / "missing-folder/r.log" });
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.out + run.err, "");
     EXPECT_FALSE(entryExists(m_out / "missing-folder"));
 
     writeFile(m_out / "victim.txt", "untouched");
     makeSymlink(m_out / "victim.txt", m_out / "planted.log");
-    EXPECT_EQ(runTool({"0", m_home.path(), m_out / "planted.log"}).exitStatus, 0);
+    EXPECT_EQ(runTool({ "0", m_home.path(), m_out / "planted.log" }).exitStatus, 0);
     EXPECT_EQ(readFile(m_out / "victim.txt"), "untouched");
     EXPECT_EQ(readFile(m_out / "planted.log"), "success");
 }
@@ -171,7 +172,7 @@ TEST_F(RemovalToolRun, ItemThatCannotBeRemovedGivesFailed)
     }
 
     const std::string result = m_out / "r.log";
-    const ProcessResult run = runProgram({tool, "6", m_home.path(), result}, options);
+    const ProcessResult run = runProgram({ tool, "6", m_home.path(), result }, options);
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(readFile(result), "failed");
     EXPECT_TRUE(entryExists(m_home / "Documents/Nordaxis/results/run1.txt"));

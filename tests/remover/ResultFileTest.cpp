@@ -16,7 +16,7 @@ int entriesIn(const std::string& folder)
     return static_cast<int>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }
 
-}  // namespace
+} // namespace
 
 TEST(ResultFile, HoldsExactlyTheWordAndReplacesAnOldFile)
 {

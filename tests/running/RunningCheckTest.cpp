@@ -31,11 +31,11 @@ FakeProductLayout layoutWith(const std::string& identifier, const std::string& e
     return layout;
 }
 
-}  // namespace
+} // namespace
 
 TEST(RunningCheck, NotRunningWhileOnlyInstalled)
 {
-    FakeProduct product;  // holds the product lock: no other test's copy runs meanwhile
+    FakeProduct product; // holds the product lock: no other test's copy runs meanwhile
     EXPECT_FALSE(checkIfTallowmereIsRunning());
 }
 
@@ -51,7 +51,7 @@ TEST(RunningCheck, QuitsAreSeenAtTheNextCall)
 {
     FakeProduct product;
     product.start(2);
-    EXPECT_TRUE(checkIfTallowmereIsRunning());  // two copies count as one
+    EXPECT_TRUE(checkIfTallowmereIsRunning()); // two copies count as one
     EXPECT_EQ(running::runningProcessesOfBundle(kTallowmereBundleIdentifier).size(), 2u);
 
     product.quit(product.runningCopies().front());
@@ -71,7 +71,7 @@ TEST(RunningCheck, OtherBundlesAndExecutablesOutsideContentsMacOSDoNotCount)
     FakeProduct inContents(layoutWith(kTallowmereBundleIdentifier, "Contents/Tallowmere"));
     FakeProduct inSubfolder(layoutWith(kTallowmereBundleIdentifier, "Contents/MacOS/Helpers/Tallowmere"));
     FakeProduct atTop(layoutWith(kTallowmereBundleIdentifier, "Tallowmere"));
-    for (FakeProduct* product : {&wizardLike, &inContents, &inSubfolder, &atTop})
+    for (FakeProduct* product : { &wizardLike, &inContents, &inSubfolder, &atTop })
         product->start();
     EXPECT_FALSE(checkIfTallowmereIsRunning());
 }
@@ -100,13 +100,15 @@ TEST(RunningCheck, OnlyTheCallingUsersCopiesCount)
     EXPECT_FALSE(checkIfTallowmereIsRunning()) << "root must not count another user's copy";
 
     std::string whyNot;
-    const auto seenByOther = testsupport::runInChildAsOrdinaryUser([] { return checkIfTallowmereIsRunning() ? 1 : 0; }, &whyNot);
+    const auto seenByOther
+        = testsupport::runInChildAsOrdinaryUser([] { return checkIfTallowmereIsRunning() ? 1 : 0; }, &whyNot);
     ASSERT_TRUE(seenByOther) << whyNot;
     EXPECT_EQ(*seenByOther, 1) << "the user must see the own copy";
 
     product.quitAll();
-    product.start();  // root's copy, whose executable link the other user may not read
-    const auto rootsSeenByOther = testsupport::runInChildAsOrdinaryUser([] { return checkIfTallowmereIsRunning() ? 1 : 0; }, &whyNot);
+    product.start(); // root's copy, whose executable link the other user may not read
+    const auto rootsSeenByOther
+        = testsupport::runInChildAsOrdinaryUser([] { return checkIfTallowmereIsRunning() ? 1 : 0; }, &whyNot);
     ASSERT_TRUE(rootsSeenByOther) << whyNot;
     EXPECT_EQ(*rootsSeenByOther, 0);
 }

@@ -20,19 +20,20 @@ const std::string kId = kTallowmereBundleIdentifier;
 std::string plistNaming(const std::string& identifier)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
-           "<key>CFBundleIdentifier</key>\n<string>" + identifier + "</string>\n</dict>\n</plist>\n";
+           "<key>CFBundleIdentifier</key>\n<string>"
+        + identifier + "</string>\n</dict>\n</plist>\n";
 }
 
 // A bundle at `root` whose Info.plist names `identifier`, with its executable.
-std::string makeBundle(const std::string& root, const std::string& identifier,
-                       const std::string& executable = "Contents/MacOS/Tallowmere")
+std::string makeBundle(
+    const std::string& root, const std::string& identifier, const std::string& executable = "Contents/MacOS/Tallowmere")
 {
     writeFile(root + "/Contents/Info.plist", plistNaming(identifier));
     writeFile(root + "/" + executable, "#!/bin/sh\n");
     return root + "/" + executable;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ProcessStatus, ReadsRealUidAndState)
 {
@@ -45,9 +46,9 @@ TEST(ProcessStatus, ReadsRealUidAndState)
 
 TEST(ProcessStatus, UnreadableFieldsStayUnknown)
 {
-    for (const std::string& status : {std::string(), std::string("Name:\tx\n"), std::string("Uid:\n"),
-                                      std::string("Uid:\t-1\t0\t0\t0\n"), std::string("Uid:\tabc\n"),
-                                      std::string("Uid:\t12x\t0\n"), std::string("Uid:\t99999999999999999999\n")}) {
+    for (const std::string& status :
+        { std::string(), std::string("Name:\tx\n"), std::string("Uid:\n"), std::string("Uid:\t-1\t0\t0\t0\n"),
+            std::string("Uid:\tabc\n"), std::string("Uid:\t12x\t0\n"), std::string("Uid:\t99999999999999999999\n") }) {
         SCOPED_TRACE(status);
         EXPECT_FALSE(realUidFromStatus(status));
     }
@@ -133,19 +134,19 @@ TEST(CountingRule, OnlyLiveProcessesOfTheUserCount)
     const std::string exe = makeBundle(temp / "Tallowmere.app", kId);
     const uid_t me = 501;
 
-    EXPECT_TRUE(processCounts({1, me, 'S', exe}, me, kId));
-    EXPECT_TRUE(processCounts({2, me, 'R', exe}, me, kId));
-    EXPECT_TRUE(processCounts({3, me, 'T', exe}, me, kId));  // stopped, but still there
-    EXPECT_TRUE(processCounts({4, me, 'D', exe}, me, kId));
+    EXPECT_TRUE(processCounts({ 1, me, 'S', exe }, me, kId));
+    EXPECT_TRUE(processCounts({ 2, me, 'R', exe }, me, kId));
+    EXPECT_TRUE(processCounts({ 3, me, 'T', exe }, me, kId)); // stopped, but still there
+    EXPECT_TRUE(processCounts({ 4, me, 'D', exe }, me, kId));
 
-    EXPECT_FALSE(processCounts({5, me, 'Z', exe}, me, kId));
-    EXPECT_FALSE(processCounts({6, me, 'X', exe}, me, kId));
-    EXPECT_FALSE(processCounts({7, uid_t(502), 'S', exe}, me, kId));
-    EXPECT_FALSE(processCounts({8, std::nullopt, 'S', exe}, me, kId));
-    EXPECT_FALSE(processCounts({9, me, 'S', ""}, me, kId));
+    EXPECT_FALSE(processCounts({ 5, me, 'Z', exe }, me, kId));
+    EXPECT_FALSE(processCounts({ 6, me, 'X', exe }, me, kId));
+    EXPECT_FALSE(processCounts({ 7, uid_t(502), 'S', exe }, me, kId));
+    EXPECT_FALSE(processCounts({ 8, std::nullopt, 'S', exe }, me, kId));
+    EXPECT_FALSE(processCounts({ 9, me, 'S', "" }, me, kId));
 
-    const std::vector<ProcessEntry> table = {
-        {10, me, 'S', exe}, {11, me, 'Z', exe}, {12, me, 'S', "/bin/sh"}, {13, me, 'S', exe}};
-    EXPECT_EQ(countedProcesses(table, me, kId), (std::vector<pid_t>{10, 13}));
+    const std::vector<ProcessEntry> table
+        = { { 10, me, 'S', exe }, { 11, me, 'Z', exe }, { 12, me, 'S', "/bin/sh" }, { 13, me, 'S', exe } };
+    EXPECT_EQ(countedProcesses(table, me, kId), (std::vector<pid_t> { 10, 13 }));
     EXPECT_TRUE(countedProcesses({}, me, kId).empty());
 }

@@ -28,7 +28,7 @@ const char* const kCopyLifetimeSeconds = "600";
 
 std::string smallLongRunningProgram()
 {
-    for (const char* candidate : {"/bin/sleep", "/usr/bin/sleep"}) {
+    for (const char* candidate : { "/bin/sleep", "/usr/bin/sleep" }) {
         if (access(candidate, X_OK) == 0)
             return candidate;
     }
@@ -42,9 +42,11 @@ std::string infoPlist(const std::string& identifier)
            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
            "<plist version=\"1.0\">\n<dict>\n"
            "\t<key>CFBundleExecutable</key>\n\t<string>Tallowmere</string>\n"
-           "\t<key>CFBundleIdentifier</key>\n\t<string>" + identifier + "</string>\n"
-           "\t<key>CFBundlePackageType</key>\n\t<string>APPL</string>\n"
-           "</dict>\n</plist>\n";
+           "\t<key>CFBundleIdentifier</key>\n\t<string>"
+        + identifier
+        + "</string>\n"
+          "\t<key>CFBundlePackageType</key>\n\t<string>APPL</string>\n"
+          "</dict>\n</plist>\n";
 }
 
 // One lock per machine, shared by all FakeProducts of one test process: flock
@@ -79,7 +81,7 @@ void releaseProductLock()
     std::lock_guard<std::mutex> guard(productLockMutex);
     if (--productLockUsers > 0)
         return;
-    close(productLockFd);  // releases the flock
+    close(productLockFd); // releases the flock
     productLockFd = -1;
 }
 
@@ -94,13 +96,15 @@ void reap(pid_t pid)
 {
     int status = 0;
     // ECHILD: someone else has reaped it already; it is gone either way.
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
 }
 
-}  // namespace
+} // namespace
 
-FakeProduct::FakeProduct() : FakeProduct(FakeProductLayout()) {}
+FakeProduct::FakeProduct()
+    : FakeProduct(FakeProductLayout())
+{
+}
 
 FakeProduct::FakeProduct(const FakeProductLayout& layout)
 {
@@ -155,7 +159,7 @@ pid_t FakeProduct::startCopy(bool asOtherUser, uid_t uid, gid_t gid)
     // Everything the child needs is made before fork: after it, only calls
     // that are safe in a child of a threaded process.
     const std::string programName = fs::path(m_executablePath).filename().string();
-    char* const argv[] = {const_cast<char*>(programName.c_str()), const_cast<char*>(kCopyLifetimeSeconds), nullptr};
+    char* const argv[] = { const_cast<char*>(programName.c_str()), const_cast<char*>(kCopyLifetimeSeconds), nullptr };
     int errorPipe[2];
     if (pipe2(errorPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("FakeProduct: pipe failed");
@@ -176,7 +180,7 @@ pid_t FakeProduct::startCopy(bool asOtherUser, uid_t uid, gid_t gid)
         // After the change of user: that change clears the death signal.
         ready = ready && prctl(PR_SET_PDEATHSIG, SIGKILL) == 0;
         if (ready && getppid() != parent)
-            _exit(0);  // the test is already gone
+            _exit(0); // the test is already gone
         if (ready)
             execv(m_executablePath.c_str(), argv);
         const int failure = errno;
@@ -188,8 +192,7 @@ pid_t FakeProduct::startCopy(bool asOtherUser, uid_t uid, gid_t gid)
     // The pipe closes without a word when exec succeeds.
     int failure = 0;
     ssize_t got;
-    while ((got = read(errorPipe[0], &failure, sizeof failure)) < 0 && errno == EINTR) {
-    }
+    while ((got = read(errorPipe[0], &failure, sizeof failure)) < 0 && errno == EINTR) { }
     close(errorPipe[0]);
     if (got > 0) {
         reap(pid);
@@ -227,4 +230,4 @@ void FakeProduct::quitAll()
         quit(m_pids.back());
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -66,4 +66,4 @@ private:
     std::vector<pid_t> m_pids;
 };
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -119,7 +119,7 @@ bool dropPrivileges(uid_t uid, gid_t gid)
 
 void readBoth(int outFd, int errFd, std::string& out, std::string& err)
 {
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    pollfd fds[2] = { { outFd, POLLIN, 0 }, { errFd, POLLIN, 0 } };
     int open = 2;
     char buffer[4096];
     while (open > 0) {
@@ -143,7 +143,7 @@ void readBoth(int outFd, int errFd, std::string& out, std::string& err)
     }
 }
 
-}  // namespace
+} // namespace
 
 ProcessResult runProgram(const std::vector<std::string>& argv, const ProcessOptions& options)
 {
@@ -185,8 +185,7 @@ ProcessResult runProgram(const std::vector<std::string>& argv, const ProcessOpti
     ProcessResult result;
     readBoth(outPipe[0], errPipe[0], result.out, result.err);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     if (WIFEXITED(status))
         result.exitStatus = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
@@ -199,7 +198,7 @@ std::optional<OrdinaryUser> ordinaryUser()
     const passwd* entry = getpwnam("nobody");
     if (!entry || entry->pw_uid == 0)
         return std::nullopt;
-    return OrdinaryUser{entry->pw_uid, entry->pw_gid};
+    return OrdinaryUser { entry->pw_uid, entry->pw_gid };
 }
 
 const int kChildKilledBase = 128;
@@ -227,8 +226,7 @@ std::optional<int> runInChildAsOrdinaryUser(const std::function<int()>& body, st
         _exit(body());
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     // Only the child itself may say that it could not run; a crash is a
     // result, and one that no test expects.
     if (WIFSIGNALED(status))
@@ -241,4 +239,4 @@ std::optional<int> runInChildAsOrdinaryUser(const std::function<int()>& body, st
     return WEXITSTATUS(status);
 }
 
-}  // namespace testsupport
+} // namespace testsupport

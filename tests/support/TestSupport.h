@@ -42,7 +42,7 @@ std::optional<std::string> existingMachineWideFolder();
 void openUpPermissions(const std::string& path);
 
 struct ProcessResult {
-    int exitStatus = -1;  // -1 when the process did not exit normally
+    int exitStatus = -1; // -1 when the process did not exit normally
     int signal = 0;
     std::string out;
     std::string err;
@@ -50,8 +50,8 @@ struct ProcessResult {
 
 struct ProcessOptions {
     std::optional<std::string> workingFolder;
-    std::optional<std::vector<std::string>> environment;  // replaces the whole environment
-    std::optional<uid_t> uid;                             // switch to this user (needs root)
+    std::optional<std::vector<std::string>> environment; // replaces the whole environment
+    std::optional<uid_t> uid; // switch to this user (needs root)
     std::optional<gid_t> gid;
 };
 
@@ -75,4 +75,4 @@ std::optional<int> runInChildAsOrdinaryUser(const std::function<int()>& body, st
 // Gives a folder tree to the user, so that an ordinary user may change it.
 void giveTo(const std::string& path, uid_t uid, gid_t gid);
 
-}  // namespace testsupport
+} // namespace testsupport

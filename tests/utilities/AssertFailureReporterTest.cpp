@@ -16,15 +16,18 @@ namespace {
 
 // Records what it receives, returns, and notes its own destruction.
 struct RecordingReporter : AssertFailureReporter {
-    explicit RecordingReporter(bool* destroyed = nullptr) : destroyed(destroyed) {}
+    explicit RecordingReporter(bool* destroyed = nullptr)
+        : destroyed(destroyed)
+    {
+    }
     ~RecordingReporter() override { *(destroyed ? destroyed : &ignored) = true; }
-    void assertFailure(const char* message, const char* file, int line) override { seen = {message, file, line}; }
+    void assertFailure(const char* message, const char* file, int line) override { seen = { message, file, line }; }
     bool* destroyed;
     bool ignored = false;
     std::tuple<const char*, const char*, int> seen;
 };
 
-struct PlainDerivedReporter : AssertFailureReporter {};
+struct PlainDerivedReporter : AssertFailureReporter { };
 
 class AssertFailureReporterTest : public ::testing::Test {
 protected:
@@ -44,7 +47,7 @@ protected:
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(AssertFailureReporterTest, DefaultWritesOneLineThenThrowsTheSameText)
 {
@@ -81,7 +84,7 @@ TEST_F(AssertFailureReporterTest, InstalledReporterTakesOverAndIsOwned)
 
     instance.setReporter(new RecordingReporter(&secondDestroyed));
     EXPECT_TRUE(firstDestroyed) << "a replaced reporter is deleted at once";
-    instance.setReporter(&instance);  // would forward to itself for ever
+    instance.setReporter(&instance); // would forward to itself for ever
     instance.setReporter(nullptr);
     EXPECT_TRUE(secondDestroyed);
     EXPECT_EQ(report("back", "f", 2, thrown), "NDASSERT failed: back - f(2)\n");

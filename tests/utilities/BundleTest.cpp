@@ -14,8 +14,8 @@ namespace {
 
 std::string infoPlist(const std::string& key, const std::string& value)
 {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n<key>" + key +
-           "</key><string>" + value + "</string>\n</dict></plist>\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n<key>" + key + "</key><string>"
+        + value + "</string>\n</dict></plist>\n";
 }
 
 // Copies the probe program to `executable` and returns what it reports.
@@ -23,7 +23,7 @@ std::map<std::string, std::string> probe(const std::string& executable, const st
 {
     makeFolders(fs::path(executable).parent_path());
     fs::copy_file(TW_BUNDLE_PROBE, executable, fs::copy_options::skip_existing);
-    const ProcessResult result = runProgram({executable, pluginName});
+    const ProcessResult result = runProgram({ executable, pluginName });
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     std::map<std::string, std::string> report;
     std::istringstream lines(result.out);
@@ -32,11 +32,11 @@ std::map<std::string, std::string> probe(const std::string& executable, const st
     return report;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Bundle, ProgramInsideAnAppBundleSeesItsFoldersByteForByte)
 {
-    for (const std::string name : {"Probe", "Prüfung Ω 测试"}) {
+    for (const std::string name : { "Probe", "Prüfung Ω 测试" }) {
         TempDir tmp;
         // As the link to the running executable names it, without detours.
         const std::string top = fs::canonical(tmp.path()).string() + "/" + name;
@@ -80,12 +80,12 @@ TEST(Bundle, NoBundleWhereNoFolderIs)
 {
     TempDir tmp;
     writeFile(tmp / "file");
-    for (const std::string& path : {tmp / "missing", tmp / "file", std::string()}) {
+    for (const std::string& path : { tmp / "missing", tmp / "file", std::string() }) {
         Bundle none(path);
         Bundle copy(none);
-        EXPECT_EQ(none.rootPath() + copy.rootPath() + copy.executablePath() + copy.pluginsPath() +
-                      copy.resourcePath() + copy.identifier(),
-                  "")
+        EXPECT_EQ(none.rootPath() + copy.rootPath() + copy.executablePath() + copy.pluginsPath() + copy.resourcePath()
+                + copy.identifier(),
+            "")
             << path;
     }
     Bundle plugin = Bundle::pluginsBundleNamed("No Such Plug-in");

@@ -18,7 +18,7 @@ TEST(StockFolder, AnswersAsMacOSLaysOutItsFolders)
     // A combined mask answers with its first domain that has the folder.
     EXPECT_EQ(stockFolder(ApplicationDirectoryKind, 0xffffu), "/Users/u/Applications");
     EXPECT_EQ(stockFolder(ApplicationSupportDirectoryKind, LocalDomainMask | NetworkDomainMask),
-              "/Library/Application Support");
+        "/Library/Application Support");
     EXPECT_EQ(stockFolder(DocumentDirectoryKind, LocalDomainMask | SystemDomainMask), bfs::path());
     EXPECT_EQ(stockFolder(ApplicationDirectoryKind, 0), bfs::path());
     EXPECT_EQ(stockFolder(99, UserDomainMask | LocalDomainMask), bfs::path());
@@ -32,7 +32,7 @@ TEST(PlatformFolders, NamedFolders)
     EXPECT_EQ(Paths::userDocumentsPath(), "/home/Ünï/Documents");
     EXPECT_EQ(Paths::desktopPath(), "/home/Ünï/Desktop");
     EXPECT_EQ(Paths::commonDesktopPath(), "/home/Ünï/Desktop");
-    for (const bfs::path& relative : {bfs::path(""), bfs::path("Suite/Y.app")}) {
+    for (const bfs::path& relative : { bfs::path(""), bfs::path("Suite/Y.app") }) {
         EXPECT_EQ(Paths::systemApplicationsPath(relative), bfs::path("/Applications") / relative);
         EXPECT_EQ(Paths::nordaxisApplicationsPath(relative), bfs::path("/Applications") / relative);
     }
@@ -46,7 +46,7 @@ TEST(PlatformFolders, HomeIsAnAbsoluteHomeVariableElseTheAccount)
     }
     const passwd* account = getpwuid(geteuid());
     ASSERT_NE(account, nullptr);
-    for (const auto& value : {std::optional<std::string>("relative/home"), std::optional<std::string>("")}) {
+    for (const auto& value : { std::optional<std::string>("relative/home"), std::optional<std::string>("") }) {
         ScopedEnvironment home("HOME", value);
         EXPECT_EQ(Paths::homePath().string(), account->pw_dir) << *value;
     }

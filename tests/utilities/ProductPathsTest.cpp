@@ -19,8 +19,8 @@ class ProductPaths : public ::testing::Test {
 protected:
     ProductPaths() { makeFolders(tmp / "t"); }
     TempDir tmp;
-    ScopedEnvironment m_home{"HOME", tmp / "home"};
-    ScopedEnvironment m_tmpdir{"TMPDIR", tmp / "t"};
+    ScopedEnvironment m_home { "HOME", tmp / "home" };
+    ScopedEnvironment m_tmpdir { "TMPDIR", tmp / "t" };
 };
 
 struct ReturningReporter : NDUtilities::AssertFailureReporter {
@@ -28,7 +28,7 @@ struct ReturningReporter : NDUtilities::AssertFailureReporter {
     std::vector<std::string> messages;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(ProductPaths, FoldersAreCreatedAndMayExistAlready)
 {
@@ -68,7 +68,7 @@ TEST(ToolLookup, NativeToolsLieBesideTheApplication)
     const bfs::path tools = Paths::applicationBundlePath().parent_path() / "Tallowmere External Tools";
     EXPECT_EQ(Paths::nativeToolPathDir(""), tools);
     EXPECT_EQ(Paths::nativeToolPath("a/b", "t"), tools / "a/b/t");
-    for (const bfs::path& subFolder : {bfs::path(""), bfs::path("a/b/c")}) {
+    for (const bfs::path& subFolder : { bfs::path(""), bfs::path("a/b/c") }) {
         EXPECT_EQ(Paths::exe(true, subFolder, "t"), Paths::nativeToolPath(subFolder, "t"));
         EXPECT_EQ(Paths::exeOrPerl(true, subFolder, "t"), Paths::nativeToolPath(subFolder, "t"));
         EXPECT_EQ(Paths::exeOrPerl(false, subFolder, "t"), "/usr/bin/perl");
@@ -103,5 +103,5 @@ TEST(ToolLookup, ThreeLevelsGoOnWhenTheReporterReturns)
     const std::vector<std::string> messages = reporter->messages;
     NDUtilities::AssertFailureReporter::instance().setReporter(nullptr);
     EXPECT_EQ(result, "/usr/local/Nordaxis/a/b/c/t");
-    EXPECT_EQ(messages, std::vector<std::string>{"Service only works with up to two directory levels"});
+    EXPECT_EQ(messages, std::vector<std::string> { "Service only works with up to two directory levels" });
 }

@@ -7,7 +7,8 @@
 // Sets (nullopt: removes) an environment variable until the object goes away.
 class ScopedEnvironment {
 public:
-    ScopedEnvironment(std::string name, const std::optional<std::string>& value) : m_name(std::move(name))
+    ScopedEnvironment(std::string name, const std::optional<std::string>& value)
+        : m_name(std::move(name))
     {
         if (const char* old = std::getenv(m_name.c_str()))
             m_old = old;

@@ -75,7 +75,7 @@ void perform(UninstallWizard& wizard, const std::string& action)
     }
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

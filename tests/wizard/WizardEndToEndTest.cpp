@@ -3,8 +3,8 @@
 // a copy of the tool beside it, where the job looks for it. The tool deletes
 // as root in the home folder it is given, so HOME points into a temporary
 // folder from the first line of main on, and every test lays its own home.
-#include <sys/stat.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QTest>
@@ -23,8 +23,8 @@
 #include "WizardTesting.h"
 
 using namespace wizardtesting;
-using testsupport::TempDir;
 using testsupport::entryExists;
+using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
@@ -99,7 +99,7 @@ protected:
         EXPECT_FALSE(entryExists(home("Library/Application Support/Nordaxis")));
     }
 
-    testsupport::FakeProduct m_noProduct;  // held, never started: no copy runs meanwhile
+    testsupport::FakeProduct m_noProduct; // held, never started: no copy runs meanwhile
     TempDir m_folder;
     std::string m_home;
 };
@@ -123,12 +123,13 @@ TEST_F(EndToEnd, AnUncheckedExternalDataHomeIsKept)
 // Makes one item impossible to remove, even for root, for as long as it lives.
 class Unremovable {
 public:
-    explicit Unremovable(const std::string& folder) : m_folder(folder)
+    explicit Unremovable(const std::string& folder)
+        : m_folder(folder)
     {
         const std::string file = folder + "/locked";
         writeFile(file, "locked");
         // An immutable file, where the file system has the attribute...
-        for (const char* chattr : {"/usr/bin/chattr", "/bin/chattr"}) {
+        for (const char* chattr : { "/usr/bin/chattr", "/bin/chattr" }) {
             if (access(chattr, X_OK) == 0 && runProgram(chattr, { "+i", QString::fromStdString(file) }).exitCode == 0) {
                 m_chattr = chattr;
                 m_immutable = file;
@@ -175,7 +176,7 @@ TEST_F(EndToEnd, AnItemTheToolCannotRemoveEndsOnTheFailurePage)
     expectOthersKept();
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

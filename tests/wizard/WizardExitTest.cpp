@@ -41,7 +41,7 @@ protected:
 
 TEST_F(WizardExit, ARefusedAuthorisationEndsTheProgramAtOnceWithStatusZeroAndNoWarning)
 {
-    FakeProduct noProduct;  // keeps other tests' copies away while none runs
+    FakeProduct noProduct; // keeps other tests' copies away while none runs
     const ProgramRun run = runWizard(0, { "next", "next", "next" });
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "page 0\npage 1\npage 2\npage 4\njob mask 6\n")
@@ -52,13 +52,14 @@ TEST_F(WizardExit, ARefusedAuthorisationEndsTheProgramAtOnceWithStatusZeroAndNoW
 TEST_F(WizardExit, DoneAfterTheRunEndsTheProgramWithTheEventLoopsZero)
 {
     FakeProduct noProduct;
-    for (int jobResult : {1, 2}) {
+    for (int jobResult : { 1, 2 }) {
         const std::string lastPage = jobResult == 1 ? "5" : "6";
         SCOPED_TRACE("ending on page " + lastPage);
         const ProgramRun run
             = runWizard(jobResult, { "next", "keep-data", "next", "next", "wait=" + lastPage, "done" });
         EXPECT_EQ(run.exitCode, 0);
-        EXPECT_EQ(run.out, "page 0\npage 1\npage 2\npage 4\njob mask 2\npage " + lastPage + "\nevent loop returned 0\n");
+        EXPECT_EQ(
+            run.out, "page 0\npage 1\npage 2\npage 4\njob mask 2\npage " + lastPage + "\nevent loop returned 0\n");
         EXPECT_EQ(run.err, "");
     }
 }
@@ -71,15 +72,15 @@ struct ClosingCase {
 TEST_F(WizardExit, CancelOrClosingOnPagesZeroToThreeEndsWithStatusZeroAndRunsNothing)
 {
     FakeProduct product;
-    const std::vector<ClosingCase> cases{
-        {{}, 0},
-        {{"next", "keep-settings"}, 1},
-        {{"next", "next"}, 2},
-        {{"next", "next", "next"}, 3},
+    const std::vector<ClosingCase> cases {
+        { {}, 0 },
+        { { "next", "keep-settings" }, 1 },
+        { { "next", "next" }, 2 },
+        { { "next", "next", "next" }, 3 },
     };
     product.start();
     for (const ClosingCase& closing : cases) {
-        for (const char* how : {"cancel", "close"}) {
+        for (const char* how : { "cancel", "close" }) {
             SCOPED_TRACE("page " + std::to_string(closing.page) + ", " + how);
             std::vector<std::string> actions = closing.toPage;
             actions.push_back("expect=" + std::to_string(closing.page));
@@ -92,4 +93,4 @@ TEST_F(WizardExit, CancelOrClosingOnPagesZeroToThreeEndsWithStatusZeroAndRunsNot
     }
 }
 
-}  // namespace
+} // namespace

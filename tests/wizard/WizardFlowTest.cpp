@@ -55,7 +55,7 @@ TEST_F(WizardFlow, RemoveGoesStraightToTheRunWhenTheProductDoesNotRun)
     EXPECT_TRUE(m_job.masks.empty());
     EXPECT_TRUE(QTest::qWaitFor([this] { return !m_job.masks.empty(); }, 5000));
     EXPECT_EQ(wizard().currentId(), 6);
-    EXPECT_EQ(wizard().visitedIds(), (QList<int>{0, 1, 2, 4, 6}));
+    EXPECT_EQ(wizard().visitedIds(), (QList<int> { 0, 1, 2, 4, 6 }));
 }
 
 struct MaskCase {
@@ -64,7 +64,7 @@ struct MaskCase {
     int expectedMask;
 };
 
-class ChoiceMask : public WizardFlow, public ::testing::WithParamInterface<MaskCase> {};
+class ChoiceMask : public WizardFlow, public ::testing::WithParamInterface<MaskCase> { };
 
 TEST_P(ChoiceMask, TheRunGetsTheMaskOfTheCheckedBoxes)
 {
@@ -74,11 +74,8 @@ TEST_P(ChoiceMask, TheRunGetsTheMaskOfTheCheckedBoxes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Choices, ChoiceMask,
-                         ::testing::Values(MaskCase{false, false, 6}, MaskCase{true, true, 0},
-                                           MaskCase{true, false, 4}),
-                         [](const ::testing::TestParamInfo<MaskCase>& info) {
-                             return "Mask" + std::to_string(info.param.expectedMask);
-                         });
+    ::testing::Values(MaskCase { false, false, 6 }, MaskCase { true, true, 0 }, MaskCase { true, false, 4 }),
+    [](const ::testing::TestParamInfo<MaskCase>& info) { return "Mask" + std::to_string(info.param.expectedMask); });
 
 TEST_F(WizardFlow, GoBackToTheWelcomePageResetsTheChoicesButNotFromTheConfirmation)
 {
@@ -114,4 +111,4 @@ TEST_F(WizardFlow, AFailedRunEndsOnTheFailurePageWhereOnlyDoneWorks)
     EXPECT_EQ(m_job.masks.size(), 1u);
 }
 
-}  // namespace
+} // namespace

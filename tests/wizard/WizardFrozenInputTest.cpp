@@ -46,8 +46,7 @@ void queueClickOnDone(QWizard& wizard)
     }
 }
 
-class WizardFrozenInput : public ShownWizard, public ::testing::WithParamInterface<FrozenInputCase> {
-};
+class WizardFrozenInput : public ShownWizard, public ::testing::WithParamInterface<FrozenInputCase> { };
 
 TEST_P(WizardFrozenInput, TheLastPageStaysUntilDoneIsPressedAfterTheRun)
 {

@@ -74,4 +74,4 @@ TEST_F(RunningProduct, TwoCopiesCountAsOneAndBothMustQuit)
     EXPECT_EQ(page(), 4);
 }
 
-}  // namespace
+} // namespace

@@ -73,7 +73,7 @@ void run(int jobResult, bool shootEarlyPages, const char* lastPageName)
     shoot(wizard, lastPageName);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -17,8 +17,8 @@ void ensureApplication()
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "wizard_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // lives as long as the test program
+    static char* argv[] = { name, nullptr };
+    new QApplication(argc, argv); // lives as long as the test program
 }
 
 bool click(QWizard& wizard, QWizard::WizardButton which)
@@ -49,7 +49,7 @@ QCheckBox* boxStartingWith(QWizard& wizard, const char* start)
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 QCheckBox* userSettingsBox(QWizard& wizard)
 {
@@ -94,4 +94,4 @@ QProcessEnvironment childEnvironment(const QString& home, const QString& runtime
     return environment;
 }
 
-}  // namespace wizardtesting
+} // namespace wizardtesting

@@ -43,4 +43,4 @@ ProgramRun runProgram(const QString& program, const QStringList& arguments,
 // platform and a private runtime folder (so Qt has nothing to warn about).
 QProcessEnvironment childEnvironment(const QString& home, const QString& runtimeFolder);
 
-}  // namespace wizardtesting
+} // namespace wizardtesting

@@ -39,8 +39,8 @@ protected:
         if (backShown) {
             EXPECT_LT(left(QWizard::CancelButton), left(QWizard::BackButton));
         }
-        EXPECT_EQ(button(QWizard::NextButton)->text(),
-                  m_wizard->currentId() == 2 ? QString("Remove") : QString("Continue"));
+        EXPECT_EQ(
+            button(QWizard::NextButton)->text(), m_wizard->currentId() == 2 ? QString("Remove") : QString("Continue"));
     }
 };
 
@@ -55,7 +55,8 @@ TEST_F(WizardWindow, HasItsFixedSizeTitleAndBackground)
     EXPECT_TRUE(m_wizard->windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(m_wizard->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
 
-    EXPECT_EQ(QDir(":/TallowmereUninstallWizardResources").entryList(), QStringList{"TallowmereUninstallWizardWatermark.png"});
+    EXPECT_EQ(QDir(":/TallowmereUninstallWizardResources").entryList(),
+        QStringList { "TallowmereUninstallWizardWatermark.png" });
     const QPixmap watermark(kWatermark);
     EXPECT_EQ(watermark.size(), QSize(180, 300));
     EXPECT_TRUE(watermark.hasAlphaChannel());
@@ -102,4 +103,4 @@ TEST_F(WizardWindow, NoButtonDoesAnythingOnTheProgressPageAndOnlyDoneAfterIt)
     EXPECT_FALSE(shown(QWizard::CancelButton));
 }
 
-}  // namespace
+} // namespace
