@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -29,22 +30,11 @@ bool isSticky(const struct stat& entry)
 void pushComponents(const std::string& path, std::vector<std::string>* pending)
 {
     std::vector<std::string> components;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        if (end > start)
-            components.push_back(path.substr(start, end - start));
-        start = end + 1;
+    for (const std::filesystem::path& part : std::filesystem::path(path).relative_path()) {
+        if (!part.empty())
+            components.push_back(part.string());
     }
     pending->insert(pending->end(), components.rbegin(), components.rend());
-}
-
-std::string parentOf(const std::string& folder)
-{
-    const std::size_t slash = folder.rfind('/');
-    return slash == 0 ? std::string("/") : folder.substr(0, slash);
 }
 
 bool readLink(const std::string& path, std::string* target)
@@ -77,7 +67,7 @@ bool isToolOnlyChangeableBy(const std::string& path, uid_t user)
         if (name == ".")
             continue;
         if (name == "..") {
-            current = parentOf(current);
+            current = std::filesystem::path(current).parent_path().string();
             if (lstat(current.c_str(), &folder) != 0)
                 return false;
             continue;
