@@ -29,3 +29,7 @@ inline bool crossesMount(const EntryIdentity& parent, const EntryIdentity& child
     return child.isMountRoot || child.device != parent.device
         || (parent.mountId != 0 && child.mountId != 0 && parent.mountId != child.mountId);
 }
+
+// True when the folder open as `fd` lies in a file system kept in memory
+// (tmpfs), where removal is bound by the processors rather than by storage.
+bool isInMemoryFileSystem(int fd);

@@ -1,8 +1,10 @@
 #include "EntryIdentity.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/vfs.h>
 
 #include <cerrno>
 
@@ -30,4 +32,10 @@ std::optional<EntryIdentity> identifyOpenFolder(int fd)
     identity.device = plain.st_dev;
     identity.inode = plain.st_ino;
     return identity;
+}
+
+bool isInMemoryFileSystem(int fd)
+{
+    struct statfs fileSystem;
+    return fstatfs(fd, &fileSystem) == 0 && (fileSystem.f_type == TMPFS_MAGIC || fileSystem.f_type == RAMFS_MAGIC);
 }

@@ -22,3 +22,9 @@ std::optional<EntryIdentity> identifyOpenFolder(int fd)
     identity.isMountRoot = fcntl(fd, F_GETPATH, path) != 0 || std::strcmp(path, fileSystem.f_mntonname) == 0;
     return identity;
 }
+
+bool isInMemoryFileSystem(int fd)
+{
+    struct statfs fileSystem;
+    return fstatfs(fd, &fileSystem) == 0 && std::strcmp(fileSystem.f_fstypename, "tmpfs") == 0;
+}

@@ -24,9 +24,10 @@
 
 namespace {
 
-// One worker per hardware thread, capped: on two cores two workers halve the
-// time of a wide tree, and a bigger machine should not get dozens of threads
-// and their descriptors for a job bound by the file system's locks.
+// Workers at most. On storage a worker spends most of its time waiting for the
+// file system's journal, so more workers than processors keep it busy: on two
+// processors and ext4, four workers took a wide tree in 0.44 of rm's time and
+// two in 0.68. Beyond four was not measured.
 const unsigned kMaxWorkers = 4;
 // Descriptors left to the rest of the program and to the caller.
 const long kReservedDescriptors = 16;
@@ -40,8 +41,13 @@ bool isFolderNotEmpty(int error)
     return error == ENOTEMPTY || error == EEXIST;
 }
 
-unsigned workersToUse()
+// In memory the processors are the limit: more workers than processors only
+// contend for the folder's lock (a flat folder on tmpfs took 0.64 of rm's
+// time with four workers on two processors, 0.54 with two).
+unsigned workersToUse(int folderFd)
 {
+    if (!isInMemoryFileSystem(folderFd))
+        return kMaxWorkers;
     return std::max(1u, std::min(std::thread::hardware_concurrency(), kMaxWorkers));
 }
 
@@ -514,10 +520,10 @@ bool removeFolderTree(int parentFd, const std::string& name, int folderFd, const
 {
     UniqueFd owned(folderFd);
     try {
+        const unsigned workers = workersToUse(owned.get());
         ListingPtr dir = openListing(std::move(owned));
         if (!dir)
             return false;
-        const unsigned workers = workersToUse();
         WorkerPool pool(parentFd, workers);
         auto top = std::make_shared<FolderListing>(std::make_shared<FolderNode>(nullptr, name, folder), std::move(dir));
         pool.startWorking();
