@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <vector>
 
 #include "PathWalkPlatform.h"
@@ -14,19 +15,14 @@ namespace {
 // As many links as the kernel follows in one path before it reports a loop.
 const int kMaxLinksPerWalk = 40;
 
-// Split by hand rather than with a path library: every component is opened
-// relative to its parent's descriptor, and ".." must stay a step to be walked.
+// The components to open one after the other: ".." stays a step of its own,
+// since the folder above is whatever the last open folder has above it.
 std::vector<std::string> componentsOf(const std::string& path)
 {
     std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        if (end > start && path.compare(start, end - start, ".") != 0)
-            parts.push_back(path.substr(start, end - start));
-        start = end + 1;
+    for (const std::filesystem::path& part : std::filesystem::path(path).relative_path()) {
+        if (!part.empty() && part != ".")
+            parts.push_back(part.string());
     }
     return parts;
 }
