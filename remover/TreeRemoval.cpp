@@ -49,24 +49,3 @@ bool removeEntryAt(int parentFd, const std::string& name)
     }
     return removeFolderAt(parentFd, name);
 }
-
-bool itemExists(const std::string& path)
-{
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
-}
-
-bool removeItem(const std::string& path)
-{
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/')
-        trimmed.pop_back();
-    const auto slash = trimmed.find_last_of('/');
-    const std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
-    std::string parent = slash == std::string::npos ? "." : trimmed.substr(0, slash);
-    if (parent.empty())
-        parent = "/";
-
-    const UniqueFd parentFd(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return parentFd && removeEntryAt(parentFd.get(), name);
-}

@@ -16,11 +16,3 @@
 // A folder that is the root of a mount (the entry itself or anything below) is
 // never entered: it stays and the result is false.
 bool removeEntryAt(int parentFd, const std::string& name);
-
-// Removes the entry at a path as removeEntryAt does; the folder that holds it
-// is opened by path.
-bool removeItem(const std::string& path);
-
-// The existence test of the removal run: true when the path names an existing
-// file or folder, symbolic links followed (a dangling link is absent).
-bool itemExists(const std::string& path);
