@@ -4,6 +4,9 @@
 #include <Security/Authorization.h>
 #include <ServiceManagement/ServiceManagement.h>
 #include <stdlib.h>
+#include <unistd.h>
+
+#include "JobPlatformToolCheck.h"
 
 #include "FoundationGlue_mac.h"
 
@@ -58,12 +61,20 @@ public:
     void removeJob(const std::string& label) override
     {
         @autoreleasepool {
-            SMJobRemove(kSMDomainSystemLaunchd, (CFStringRef)toNSString(label), m_authorization, false, NULL);
+            // Waits until launchd has stopped a tool of an earlier run that
+            // still runs: until then a new job of the same label is refused.
+            SMJobRemove(kSMDomainSystemLaunchd, (CFStringRef)toNSString(label), m_authorization, true, NULL);
         }
     }
 
     bool submitJob(const JobDescription& job) override
     {
+        // launchd runs whatever lies at the path as root: a tool that anyone
+        // but root and this user could have replaced is not started.
+        if (job.programArguments.empty() || !isToolOnlyChangeableBy(job.programArguments.front(), getuid())) {
+            releaseAuthorization();
+            return false;
+        }
         bool accepted = false;
         @autoreleasepool {
             NSMutableArray* arguments = [NSMutableArray array];
