@@ -84,8 +84,7 @@ int waitForVerdict(JobPlatform& platform, const std::string& resultPath, double 
             return 1;
         // A job that the service manager accepted but whose process it never
         // started (an exec it refused) will write nothing.
-        if (!seenRunning && state == JobState::NotStarted
-            && platform.monotonicSeconds() - submittedAt >= kStartBound)
+        if (!seenRunning && state == JobState::NotStarted && platform.monotonicSeconds() - submittedAt >= kStartBound)
             return 1;
         if (platform.monotonicSeconds() - submittedAt >= kWaitBound)
             return 1;

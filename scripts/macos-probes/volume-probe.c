@@ -39,8 +39,8 @@ static void probe(const char* path)
 
     struct statfs fileSystem;
     if (fstatfs(fd, &fileSystem) == 0)
-        printf("  f_mntonname %s, f_fstypename %s, f_mntfromname %s\n", fileSystem.f_mntonname,
-            fileSystem.f_fstypename, fileSystem.f_mntfromname);
+        printf("  f_mntonname %s, f_fstypename %s, f_mntfromname %s\n", fileSystem.f_mntonname, fileSystem.f_fstypename,
+            fileSystem.f_mntfromname);
     else
         printf("  fstatfs: %s\n", strerror(errno));
 
