@@ -3,6 +3,7 @@
 
 #include <Security/Authorization.h>
 #include <ServiceManagement/ServiceManagement.h>
+#include <grp.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -70,8 +71,12 @@ public:
     bool submitJob(const JobDescription& job) override
     {
         // launchd runs whatever lies at the path as root: a tool that anyone
-        // but root and this user could have replaced is not started.
-        if (job.programArguments.empty() || !isToolOnlyChangeableBy(job.programArguments.front(), getuid())) {
+        // but root, this user and the administrators could have replaced is
+        // not started.
+        const struct group* admin = getgrnam("admin");
+        const std::optional<gid_t> administrators = admin ? std::optional<gid_t>(admin->gr_gid) : std::nullopt;
+        if (job.programArguments.empty()
+            || !isToolOnlyChangeableBy(job.programArguments.front(), getuid(), administrators)) {
             releaseAuthorization();
             return false;
         }
