@@ -18,6 +18,12 @@ function(tw_collect_targets directory out)
 endfunction()
 
 function(tw_write_apple_source_lists)
+  # The pass configures a single-configuration folder of its own; under a
+  # multi-configuration generator the folders differ per configuration.
+  get_property(multiConfig GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
+  if(multiConfig)
+    return()
+  endif()
   set(folder ${CMAKE_BINARY_DIR}/apple-sources)
   file(REMOVE_RECURSE ${folder})
   tw_collect_targets(${PROJECT_SOURCE_DIR} targets)
