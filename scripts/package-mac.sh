@@ -56,7 +56,7 @@ foreign_libraries() {
 }
 binaries() {
   find "$bundle/Contents" -type f \( -perm -u+x -o -name '*.dylib' \) -print0 | while IFS= read -r -d '' file; do
-    if file "$file" | grep -q 'Mach-O'; then printf '%s\n' "$file"; fi
+    case "$(file -b "$file")" in *Mach-O*) printf '%s\n' "$file" ;; esac
   done
 }
 for _ in 1 2 3; do # a copied library may need another
