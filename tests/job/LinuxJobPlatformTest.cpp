@@ -324,6 +324,14 @@ TEST_F(LinuxJobAsRoot, ToolOthersCouldChangeIsNeverStarted)
     for (const auto& [path, trusted] : cases)
         EXPECT_EQ(isToolOnlyChangeableBy(path, 0), trusted) << path;
     EXPECT_TRUE(isToolOnlyChangeableBy(safe + "/theirs", other->uid)) << "the user's own tool";
+    // A folder that a group may write to, as /Applications is for macOS's
+    // administrators: fine only when that is the group named as theirs.
+    ASSERT_EQ(chown(open.c_str(), 0, other->gid), 0);
+    chmod(open.c_str(), 0775);
+    EXPECT_FALSE(isToolOnlyChangeableBy(open + "/MacOS/main", 0));
+    EXPECT_TRUE(isToolOnlyChangeableBy(open + "/MacOS/main", 0, other->gid));
+    EXPECT_FALSE(isToolOnlyChangeableBy(open + "/MacOS/main", 0, other->gid + 1));
+    chmod(open.c_str(), 0777);
 
     // The run ends as a refused one, before the tool could start.
     writeExecutable(scene.tool, kRecordingTool);
