@@ -83,6 +83,12 @@ UninstallWizard::UninstallWizard(RemovalJob removalJob, RunningCheck isTallowmer
     setPage(FinalPageId, new FinalPage(this));
     setPage(UninstallFailedPageId, new UninstallFailedPage(this));
 
+    // Tab goes through the buttons in the order they stand, Cancel on the
+    // left first; the wizard made them in another order.
+    setTabOrder(button(QWizard::CancelButton), button(QWizard::BackButton));
+    setTabOrder(button(QWizard::BackButton), button(QWizard::NextButton));
+    setTabOrder(button(QWizard::NextButton), button(QWizard::FinishButton));
+
     setFixedSize(kDesignedSize);
     // Grows the fixed size where a larger desktop font needs it.
     connect(this, &QWizard::currentIdChanged, this, [this] { growToFitPages(*this); });

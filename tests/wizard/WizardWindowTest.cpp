@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "FakeJob.h"
 #include "ShownWizard.h"
@@ -76,6 +77,34 @@ TEST_F(WizardWindow, PagesZeroToTwoOfferContinueAndCancelOnTheLeft)
     expectContinuePage(true);
     ASSERT_TRUE(click(*m_wizard, QWizard::BackButton));
     EXPECT_EQ(button(QWizard::NextButton)->text(), QString("Continue")) << "\"Remove\" is page 2's alone";
+}
+
+TEST_F(WizardWindow, TabMovesThroughTheButtonsInTheOrderTheyStand)
+{
+    QApplication::setActiveWindow(m_wizard.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_wizard.get()));
+    // The widgets that Tab reaches, from the one with the focus onwards.
+    const auto tabChain = [&](int length) {
+        std::vector<QWidget*> chain;
+        for (int i = 0; i < length; ++i) {
+            chain.push_back(QApplication::focusWidget());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        return chain;
+    };
+    QWidget* cancel = button(QWizard::CancelButton);
+    QWidget* back = button(QWizard::BackButton);
+    QWidget* next = button(QWizard::NextButton);
+
+    cancel->setFocus();
+    EXPECT_EQ(tabChain(3), (std::vector<QWidget*> { cancel, next, cancel })) << "welcome page";
+
+    ASSERT_TRUE(click(*m_wizard, QWizard::NextButton));
+    QWidget* firstBox = userSettingsBox(*m_wizard);
+    QWidget* secondBox = externalDataHomeBox(*m_wizard);
+    firstBox->setFocus();
+    EXPECT_EQ(tabChain(6), (std::vector<QWidget*> { firstBox, secondBox, cancel, back, next, firstBox }))
+        << "choices page";
 }
 
 TEST_F(WizardWindow, NoButtonDoesAnythingOnTheProgressPageAndOnlyDoneAfterIt)
