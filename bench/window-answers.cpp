@@ -5,13 +5,16 @@
 //
 // The wizard goes to the progress page, where a stand-in run waits 5.5 s as
 // the real job does (1.0 s, then 0.5 s at a time) through the job's pause;
-// with --frozen it sleeps instead, as the run did before. Meanwhile a second
-// X client, on a thread of its own, twice a second
+// with --frozen it sleeps instead, as the run did before. A second X client,
+// on a thread of its own, pings the window once before the run and then,
+// about twice a second while the run waits,
 //   - sends the window the desktop's "still responding?" ping (_NET_WM_PING)
 //     and logs whether and when the answer came back, and
 //   - covers the window with a red window, takes it away again, and after
 //     0.3 s counts the red pixels left where the window stands (a window
-//     that is not redrawn keeps the ghost of whatever covered it).
+//     that is not redrawn keeps the ghost of whatever covered it);
+// and once it sends the window manager's close request, which must not end
+// the wizard: the final page is still to be shown 1 s after the run.
 #include <xcb/xcb.h>
 
 #include <QAbstractButton>
@@ -24,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "JobPause.h"
@@ -51,6 +55,13 @@ double msSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+std::string describe(double ms)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "answered in %.1f ms", ms);
+    return text;
+}
+
 // One ping: true when the answer came back within a second.
 bool ping(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, std::uint32_t stamp, double* ms)
 {
@@ -62,9 +73,10 @@ bool ping(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, std::uint
     event.data.data32[0] = atom(c, "_NET_WM_PING");
     event.data.data32[1] = stamp;
     event.data.data32[2] = window;
+    // Timed from before the send: the answer may come while this thread waits for the processor.
+    const Clock::time_point sent = Clock::now();
     xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
     xcb_flush(c);
-    const Clock::time_point sent = Clock::now();
     while (msSince(sent) < 1000) {
         while (xcb_generic_event_t* got = xcb_poll_for_event(c)) {
             const bool pong = (got->response_type & 0x7f) == XCB_CLIENT_MESSAGE
@@ -79,6 +91,20 @@ bool ping(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, std::uint
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return false;
+}
+
+// What a window manager sends when the user clicks the window's close button.
+void askToClose(xcb_connection_t* c, xcb_window_t window)
+{
+    xcb_client_message_event_t event {};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = atom(c, "WM_PROTOCOLS");
+    event.data.data32[0] = atom(c, "WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    xcb_flush(c);
 }
 
 // Covers the window with red, uncovers it, and counts red pixels left after 0.3 s.
@@ -111,8 +137,14 @@ void watch(xcb_window_t window, QRect frame)
 {
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    // The answer goes to the root window, to clients that watch its structure.
+    const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(c, screen->root, XCB_CW_EVENT_MASK, &mask);
+    {
+        double ms = 0;
+        const bool answered = ping(c, screen->root, window, 1000000, &ms);
+        std::printf("before the run: ping %s\n", answered ? describe(ms).c_str() : "unanswered");
+    }
     while (!runGoing)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     int pings = 0, answered = 0, clean = 0, probes = 0;
@@ -127,10 +159,14 @@ void watch(xcb_window_t window, QRect frame)
         if (!runGoing)
             break;
         ++probes;
+        if (probes == 2) {
+            askToClose(c, window);
+            std::printf("probe 2: the window manager's close request sent\n");
+        }
         const long red = ghostPixels(c, screen, frame.x(), frame.y(), frame.width(), frame.height());
         clean += red == 0;
         std::printf("probe %d: ping %s, %ld red pixels left after uncovering\n", probes,
-            ms > 0 ? (std::to_string(ms) + " ms").c_str() : "unanswered", red);
+            ms > 0 ? describe(ms).c_str() : "unanswered", red);
     }
     std::printf("%s: %d of %d pings answered (slowest %.1f ms); %d of %d uncoverings repainted\n",
         frozen ? "frozen (sleeping) wait" : "pausing wait", answered, pings, worst, clean, probes);
@@ -169,8 +205,12 @@ int main(int argc, char** argv)
             wizardtesting::click(wizard, QWizard::NextButton);
     });
     QObject::connect(&wizard, &QWizard::currentIdChanged, [&](int id) {
-        if (id == 6)
-            QTimer::singleShot(200, [&] { wizard.close(); });
+        if (id != 6)
+            return;
+        QTimer::singleShot(1000, [&] {
+            std::printf("final page %s 1 s after the run\n", wizard.isVisible() ? "still shown" : "gone");
+            wizard.close();
+        });
     });
     const int status = application.exec();
     watcher.join();
