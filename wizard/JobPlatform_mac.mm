@@ -10,6 +10,7 @@
 #include "JobPlatformToolCheck.h"
 
 #include "FoundationGlue_mac.h"
+#include "JobPause.h"
 
 // The job calls are the ones that run on every macOS this program targets;
 // later systems mark them deprecated.
@@ -146,7 +147,11 @@ public:
 
     std::int32_t randomNumber() override { return static_cast<std::int32_t>(arc4random()); }
 
-    void sleep(double seconds) override { [NSThread sleepForTimeInterval:seconds]; }
+    void sleep(double seconds) override
+    {
+        if (!pauseInsteadOfSleeping(seconds))
+            [NSThread sleepForTimeInterval:seconds];
+    }
 
     double monotonicSeconds() override { return [[NSProcessInfo processInfo] systemUptime]; }
 
