@@ -67,7 +67,7 @@ bool removeEntryBeneath(const OpenedFolder& start, std::string relative)
     case Lookup::Found:
         break;
     }
-    return removeEntryAt(parent.folder.get(), name);
+    return removeEntryAt(parent.folder.get(), name).ok();
 }
 
 } // namespace

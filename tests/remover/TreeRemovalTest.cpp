@@ -36,7 +36,7 @@ bool removeItem(const std::string& path)
     const int parentFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parentFd < 0)
         return false;
-    const bool removed = removeEntryAt(parentFd, name.string());
+    const bool removed = removeEntryAt(parentFd, name.string()).ok();
     close(parentFd);
     return removed;
 }
@@ -258,7 +258,7 @@ TEST(TreeRemoval, RemoveEntryAtTakesOneNameAndLeavesTheParentOpen)
     } cases[] = { { "file", true }, { "folder", true }, { "missing", true }, { "a/b", false }, { "..", false },
         { "", false } };
     for (const auto& c : cases)
-        EXPECT_EQ(removeEntryAt(parentFd, c.name), c.removed) << c.name;
+        EXPECT_EQ(removeEntryAt(parentFd, c.name).ok(), c.removed) << c.name;
     EXPECT_NE(fcntl(parentFd, F_GETFD), -1) << "the caller's folder must stay open";
     close(parentFd);
     EXPECT_FALSE(entryExists(tmp / "file"));
