@@ -31,9 +31,12 @@ void Worker::run(ListingRef first) noexcept
     for (ListingRef next = std::move(first);;) {
         try {
             if (next && next->join()) {
+                // Only the listing the removal begins with is not shared yet.
+                m_open = next->shared ? 0 : 1;
+                m_firstOpen = 0;
                 NodeRef node = next->node;
                 m_stack.push_back(Frame { std::move(node), std::move(next) });
-                m_firstOpen = 0;
+                checkStack();
                 walk();
             }
         } catch (...) {

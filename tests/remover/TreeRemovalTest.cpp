@@ -16,73 +16,14 @@
 #include <functional>
 #include <thread>
 
+#include "RemovalTestHelpers.h"
 #include "RemovalTool.h"
 #include "TestSupport.h"
 #include "TreeRemoval.h"
 
 using namespace testsupport;
 
-namespace {
-
-const int kChildSkips = 77; // a child that cannot set up what it needs says so
-
-// Removes the entry at a path through removeEntryAt; the folder that holds it
-// is opened by path, which only a test folder may be.
-bool removeItem(const std::string& path)
-{
-    const std::filesystem::path entry = std::filesystem::path(path).lexically_normal();
-    const std::filesystem::path name = entry.has_filename() ? entry.filename() : entry.parent_path().filename();
-    const std::filesystem::path parent = entry.has_filename() ? entry.parent_path() : entry.parent_path().parent_path();
-    const int parentFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parentFd < 0)
-        return false;
-    const bool removed = removeEntryAt(parentFd, name.string()).ok();
-    close(parentFd);
-    return removed;
-}
-
-// Runs `body` in a forked child and gives its exit status. A child ended by a
-// signal fails the test: a crash must never pass for a skip.
-int runInChild(const std::function<int()>& body, const std::function<void(pid_t)>& whileRunning = {})
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        int code = 98;
-        try {
-            code = body();
-        } catch (...) {
-        }
-        _exit(code);
-    }
-    if (whileRunning)
-        whileRunning(pid);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status)) {
-        ADD_FAILURE() << "child ended by signal " << WTERMSIG(status);
-        return -1;
-    }
-    return WEXITSTATUS(status);
-}
-
-bool lowerOpenFileLimit(rlim_t soft)
-{
-    struct rlimit limit;
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return false;
-    limit.rlim_cur = soft;
-    return setrlimit(RLIMIT_NOFILE, &limit) == 0;
-}
-
-std::string chain(const std::string& top, int depth)
-{
-    std::string path = top;
-    for (int i = 0; i < depth; ++i)
-        path += "/d";
-    return path;
-}
-
-} // namespace
+using namespace removaltest;
 
 TEST(TreeRemoval, RemovesFilesFoldersAndDeepTrees)
 {
@@ -308,9 +249,9 @@ TEST(TreeRemoval, ClimbBackToAMovedFolderDeletesNothingThere)
         bool stoppedBelow = false;
         const int status = runInChild(
             [&] {
-                if (!lowerOpenFileLimit(64))
-                    return kChildSkips;
-                return removeItem(tmp / "tree") ? 0 : 1;
+                RemovalSettings settings;
+                settings.window = 4;
+                return removeItem(tmp / "tree", settings) ? 0 : 1;
             },
             [&](pid_t child) {
                 // A child that ends before its first deletion sends no event.
@@ -330,8 +271,6 @@ TEST(TreeRemoval, ClimbBackToAMovedFolderDeletesNothingThere)
                 kill(child, SIGCONT);
             });
         close(watch);
-        if (status == kChildSkips)
-            GTEST_SKIP() << "cannot lower the open-file limit";
         if (!stoppedBelow)
             continue; // the walk left the leaf before it could be stopped: try again
         EXPECT_EQ(status, 1) << "a climb to another folder must fail the removal";
@@ -355,14 +294,14 @@ TEST(TreeRemoval, BindMountsOfTheSameFileSystemAreNeverEntered)
     makeFolders(tmp / "entry");
 
     const int status = runInChild([&] {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        if (!enterPrivateMountNamespace()
             || mount((tmp / "source").c_str(), (tmp / "tree/a/mounted").c_str(), nullptr, MS_BIND, nullptr) != 0
             || mount((tmp / "source").c_str(), (tmp / "entry").c_str(), nullptr, MS_BIND, nullptr) != 0)
             return kChildSkips;
         int failures = 0;
-        if (removeItem(tmp / "tree"))
+        if (removePath(tmp / "tree").step != RemovalStep::MountRoot)
             failures |= 1;
-        if (removeItem(tmp / "entry"))
+        if (removePath(tmp / "entry").step != RemovalStep::MountRoot)
             failures |= 2;
         if (!entryExists(tmp / "tree/a/mounted/keep.txt") || !entryExists(tmp / "entry/sub/keep.txt"))
             failures |= 4;
@@ -372,8 +311,8 @@ TEST(TreeRemoval, BindMountsOfTheSameFileSystemAreNeverEntered)
     });
     if (status == kChildSkips)
         GTEST_SKIP() << "cannot make a private mount namespace with bind mounts (needs root)";
-    EXPECT_EQ(status & 1, 0) << "a tree holding a bind mount must fail";
-    EXPECT_EQ(status & 2, 0) << "a bind-mounted entry must fail";
+    EXPECT_EQ(status & 1, 0) << "a tree holding a bind mount must fail at the mount";
+    EXPECT_EQ(status & 2, 0) << "a bind-mounted entry must fail at the mount";
     EXPECT_EQ(status & 4, 0) << "a file under a bind mount was deleted";
     EXPECT_EQ(status & 8, 0) << "the rest of the tree must still go";
     EXPECT_EQ(readFile(tmp / "source/keep.txt"), "keep");
