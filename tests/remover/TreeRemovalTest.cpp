@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -317,4 +318,44 @@ TEST(TreeRemoval, BindMountsOfTheSameFileSystemAreNeverEntered)
     EXPECT_EQ(status & 8, 0) << "the rest of the tree must still go";
     EXPECT_EQ(readFile(tmp / "source/keep.txt"), "keep");
     EXPECT_EQ(readFile(tmp / "source/sub/keep.txt"), "keep");
+}
+
+// Each entry that stays is reported with the step that failed and its errno;
+// entries that are gone or absent are not reported.
+TEST(TreeRemoval, EntriesThatStaySayWhy)
+{
+    TempDir tmp;
+    writeFile(tmp / "present/file", "x");
+    const std::string tooLong(300, 'n');
+    const struct {
+        std::string path;
+        RemovalStep step; // None: not reported
+        int error;
+    } cases[] = {
+        { tmp / "present", RemovalStep::None, 0 },
+        { tmp / "absent", RemovalStep::None, 0 },
+        { tmp / tooLong, RemovalStep::LookUp, ENAMETOOLONG },
+        { "relative/entry", RemovalStep::LookUp, EINVAL },
+        { tmp / "present/..", RemovalStep::NotAName, EINVAL },
+    };
+    RemovalList list;
+    for (const auto& c : cases)
+        list.push_back(c.path);
+    std::vector<EntryFailure> failures;
+    EXPECT_FALSE(removeAll(list, {}, &failures));
+    std::size_t reported = 0;
+    for (const auto& c : cases) {
+        const auto found = std::find_if(
+            failures.begin(), failures.end(), [&](const EntryFailure& failure) { return failure.path == c.path; });
+        if (c.step == RemovalStep::None) {
+            EXPECT_TRUE(found == failures.end()) << c.path;
+            continue;
+        }
+        ++reported;
+        ASSERT_TRUE(found != failures.end()) << c.path;
+        EXPECT_EQ(found->why.step, c.step) << c.path << ": " << describe(found->why);
+        EXPECT_EQ(found->why.error, c.error) << c.path << ": " << describe(found->why);
+    }
+    EXPECT_EQ(failures.size(), reported);
+    EXPECT_FALSE(entryExists(tmp / "present"));
 }
