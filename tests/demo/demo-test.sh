@@ -52,6 +52,15 @@ done
 expect_line "$out" "  none of them"
 [ "$(grep -c "^  stayed: " <<<"$out")" = 9 ] || fail "not all 9 things beside stayed"
 
+# A mount inside an item: that item stays, and the reason is printed.
+out=$(TMPDIR=$private TW_BUILD_DIR=$build TW_DEMO_MOUNT=1 "$demo" --no-window --no-build 2>&1)
+status=$?
+echo "$out"
+[ $status -eq 0 ] || fail "demo.sh with a mount ended with $status"
+expect_line "$out" "Verdict in the result file: failed"
+expect_line "$out" "    why: mount root not entered at Projects/mounted"
+[ "$(grep -c "^    why: " <<<"$out")" = 1 ] || fail "not exactly one item with a reason"
+
 # Nothing left on the machine: no folder, no mount, no new root folders.
 [ -z "$(ls -A "$private")" ] || fail "left behind: $(ls -A "$private")"
 ! grep -q -e tw-demo -e "$private" /proc/self/mountinfo || fail "a demo mount is still there"

@@ -1,25 +1,25 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <thread>
 
+#include "RemovalTestHelpers.h"
 #include "RemovalTool.h"
 #include "TestSupport.h"
 #include "TreeRemoval.h"
-#include "TreeRemovalTesting.h"
 
 using namespace testsupport;
-using namespace treeremovaltesting;
+using namespace removaltest;
 
 TEST(TreeRemoval, RemovesFilesFoldersAndDeepTrees)
 {
@@ -178,7 +178,7 @@ TEST(TreeRemoval, RemoveEntryAtTakesOneNameAndLeavesTheParentOpen)
     } cases[] = { { "file", true }, { "folder", true }, { "missing", true }, { "a/b", false }, { "..", false },
         { "", false } };
     for (const auto& c : cases)
-        EXPECT_EQ(removeEntryAt(parentFd, c.name), c.removed) << c.name;
+        EXPECT_EQ(removeEntryAt(parentFd, c.name).ok(), c.removed) << c.name;
     EXPECT_NE(fcntl(parentFd, F_GETFD), -1) << "the caller's folder must stay open";
     close(parentFd);
     EXPECT_FALSE(entryExists(tmp / "file"));
@@ -209,6 +209,42 @@ TEST(TreeRemoval, RemovesTreesDeeperThanTheOpenFileLimit)
     EXPECT_FALSE(entryExists(tmp / "tree"));
 }
 
-// While the walk is deep in a chain, a folder far above it (long closed, to
-// be climbed back to) is moved aside and another put in its place. Nothing in
-// the replacement is touched and the removal fails.
+// Each entry that stays is reported with the step that failed and its errno;
+// entries that are gone or absent are not reported.
+TEST(TreeRemoval, EntriesThatStaySayWhy)
+{
+    TempDir tmp;
+    writeFile(tmp / "present/file", "x");
+    const std::string tooLong(300, 'n');
+    const struct {
+        std::string path;
+        RemovalStep step; // None: not reported
+        int error;
+    } cases[] = {
+        { tmp / "present", RemovalStep::None, 0 },
+        { tmp / "absent", RemovalStep::None, 0 },
+        { tmp / tooLong, RemovalStep::LookUp, ENAMETOOLONG },
+        { "relative/entry", RemovalStep::LookUp, EINVAL },
+        { tmp / "present/..", RemovalStep::NotAName, EINVAL },
+    };
+    RemovalList list;
+    for (const auto& c : cases)
+        list.push_back(c.path);
+    std::vector<EntryFailure> failures;
+    EXPECT_FALSE(removeAll(list, {}, &failures));
+    std::size_t reported = 0;
+    for (const auto& c : cases) {
+        const auto found = std::find_if(
+            failures.begin(), failures.end(), [&](const EntryFailure& failure) { return failure.path == c.path; });
+        if (c.step == RemovalStep::None) {
+            EXPECT_TRUE(found == failures.end()) << c.path;
+            continue;
+        }
+        ++reported;
+        ASSERT_TRUE(found != failures.end()) << c.path;
+        EXPECT_EQ(found->why.step, c.step) << c.path << ": " << describe(found->why);
+        EXPECT_EQ(found->why.error, c.error) << c.path << ": " << describe(found->why);
+    }
+    EXPECT_EQ(failures.size(), reported);
+    EXPECT_FALSE(entryExists(tmp / "present"));
+}
