@@ -1,178 +1,110 @@
 #pragma once
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "EntryIdentity.h"
+#include "FolderNode.h"
 #include "UniqueFd.h"
-
-// Every folder of the walk is opened relative to its parent, never through a
-// link, and only as a folder.
-const int kOpenFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-// unlink(2) refuses folders with EISDIR on Linux and EPERM on the BSDs.
-inline bool refusedBecauseFolder(int error)
-{
-    return error == EISDIR || error == EPERM;
-}
 
 struct CloseListing {
     void operator()(DIR* listing) const noexcept { closedir(listing); }
 };
 using ListingPtr = std::unique_ptr<DIR, CloseListing>;
 
-// Takes the descriptor over; empty (and the descriptor closed) on failure.
-inline ListingPtr openListing(UniqueFd fd)
-{
-    if (!fd)
-        return ListingPtr();
-    ListingPtr listing(fdopendir(fd.get()));
-    if (listing)
-        fd.release();
-    return listing;
-}
-
-// A folder found by the walk. It lives as long as anything inside it is still
-// being removed; its parent is reached again by climbing, so it holds no
-// descriptor, only what is needed to recognise the folder and to remove it.
-struct FolderNode {
-    FolderNode(std::shared_ptr<FolderNode> parentNode, std::string folderName, const EntryIdentity& folderIdentity)
-        : parent(std::move(parentNode))
-        , name(std::move(folderName))
-        , identity(folderIdentity)
-    {
-    }
-
-    const std::shared_ptr<FolderNode> parent; // empty for the folder the removal started with
-    const std::string name; // inside the parent
-    const EntryIdentity identity;
-    // Its listing (until the last reader leaves) plus each folder in it that
-    // is not yet removed. Whoever brings it to 0 removes the folder.
-    std::atomic<int> pending { 1 };
-    std::atomic<bool> failed { false };
-    bool rescanned = false; // touched only by whoever brought `pending` to 0
-
-    // Folders inside that failed, for a listing read again from its start
-    // after a climb back. Touched only by the one worker that reads it.
-    void skip(const std::string& child)
-    {
-        if (!skipped)
-            skipped = std::make_unique<std::vector<std::string>>();
-        skipped->push_back(child);
-    }
-    bool isSkipped(const std::string& child) const
-    {
-        return skipped && std::find(skipped->begin(), skipped->end(), child) != skipped->end();
-    }
-
-private:
-    std::unique_ptr<std::vector<std::string>> skipped; // rarely needed: kept small while empty
-};
+// Takes the descriptor over; empty (and the descriptor closed) on failure,
+// with errno set.
+ListingPtr openListing(UniqueFd fd);
 
 struct ListingEntry {
     std::string name;
     unsigned char type = DT_UNKNOWN;
 };
 
+// Reads one folder's entries from its start, "." and ".." left out. The walk
+// reads every folder through one of these; a test may give its own, which
+// skips entries or fails, through a ListingSource.
+class EntryReader {
+public:
+    // Empty when the folder open as `folder` (taken over) cannot be read,
+    // with errno set.
+    static std::unique_ptr<EntryReader> open(UniqueFd folder);
+
+    explicit EntryReader(ListingPtr listing)
+        : m_listing(std::move(listing))
+    {
+    }
+    virtual ~EntryReader() = default;
+    EntryReader(const EntryReader&) = delete;
+    EntryReader& operator=(const EntryReader&) = delete;
+
+    int fd() const { return dirfd(m_listing.get()); }
+
+    // The next entry; false at the end, with `error` set when reading failed.
+    virtual bool next(ListingEntry& entry, int& error);
+
+private:
+    ListingPtr m_listing;
+};
+
+// Opens a reader for the folder open as `folder`, named `name` inside its
+// parent. Called for the first reading of a folder, for a reading again from
+// its start after a climb back, and for each further pass.
+using ListingSource = std::function<std::unique_ptr<EntryReader>(UniqueFd folder, const std::string& name)>;
+
 // One pass over the entries of one folder. Read by the worker that opened it,
 // and, once shared, by several at a time: each entry goes to one reader.
 class FolderListing {
 public:
-    FolderListing(std::shared_ptr<FolderNode> folder, ListingPtr listing)
+    FolderListing(NodeRef folder, std::unique_ptr<EntryReader> reader)
         : node(std::move(folder))
-        , m_listing(std::move(listing))
+        , m_reader(std::move(reader))
     {
     }
     FolderListing(const FolderListing&) = delete;
     FolderListing& operator=(const FolderListing&) = delete;
 
-    int fd() const { return dirfd(m_listing.get()); }
+    int fd() const { return m_reader->fd(); }
 
-    // The next entry but "." and ".."; false at the end. A failed read marks
-    // the folder failed.
-    bool next(ListingEntry& entry)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_held) {
-            entry = std::move(*m_held);
-            m_held.reset();
-            return true;
-        }
-        return readLocked(entry);
-    }
+    // The next entry; false at the end of the pass.
+    bool next(ListingEntry& entry);
 
     // True when another entry follows; it is kept for the next reader.
-    bool peekMore()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_held)
-            return true;
-        ListingEntry entry;
-        if (!readLocked(entry))
-            return false;
-        m_held = std::move(entry);
-        return true;
-    }
+    bool peekMore();
 
     // Readers: a worker joins before it reads; the last to leave after the end
-    // finishes the folder. Joining an ended listing fails.
-    bool join()
+    // finishes the pass. Joining an ended listing fails.
+    bool join();
+    // True for the last reader to leave; only readers that saw the end leave.
+    bool leave();
+
+    // The errno of a failed read (0 when none): the pass ended early.
+    int readError() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_ended)
-            return false;
-        ++m_readers;
-        return true;
-    }
-    bool leave()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return --m_readers == 0;
+        return m_readError;
     }
 
     // True once every `every` files, to offer a folder of many files.
     bool countFileForSharing(int every) { return (m_files.fetch_add(1, std::memory_order_relaxed) + 1) % every == 0; }
 
-    const std::shared_ptr<FolderNode> node;
+    const NodeRef node;
     std::atomic<bool> shared { false }; // read by several workers from now on: never closed early
     std::atomic<bool> queued { false }; // waiting in the pool for a worker
 
 private:
-    bool readLocked(ListingEntry& entry)
-    {
-        while (!m_ended) {
-            errno = 0;
-            const dirent* found = readdir(m_listing.get());
-            if (!found) {
-                if (errno != 0)
-                    node->failed = true;
-                m_ended = true;
-                break;
-            }
-            const char* name = found->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue;
-            entry.name.assign(name);
-            entry.type = found->d_type;
-            return true;
-        }
-        return false;
-    }
+    bool readLocked(ListingEntry& entry);
 
-    std::mutex m_mutex;
-    ListingPtr m_listing;
+    mutable std::mutex m_mutex;
+    std::unique_ptr<EntryReader> m_reader;
     std::optional<ListingEntry> m_held;
     int m_readers = 0;
+    int m_readError = 0;
     std::atomic<int> m_files { 0 };
     bool m_ended = false;
 };

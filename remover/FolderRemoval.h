@@ -3,14 +3,20 @@
 #include <string>
 
 #include "EntryIdentity.h"
+#include "RemovalResult.h"
+#include "RemovalSettings.h"
 
 // Removes everything in the folder open as `folderFd` (taken over and closed)
 // and then the folder itself, which is `name` inside `parentFd` and is
-// described by `folder`. True when all of it is gone. `parentFd` stays open.
+// described by `folder`. `parentFd` stays open. Gives the first failure, if
+// anything stayed.
 //
-// A small pool of workers shares the folders being listed at any depth; a
-// folder is removed by whoever finishes the last thing in it. Only a window
-// of the deepest folders is kept open per worker: the walk climbs back to
-// the others with "..", and a climb that finds another folder than the one
+// A small pool of workers (WorkerPool.h) shares the folders being listed at
+// any depth (FolderListing.h); each walks depth-first (FolderWalk.h), and a
+// folder is removed by whoever finishes the last thing in it. Only a window of
+// the deepest folders is kept open per worker: the walk climbs back to the
+// others with "..", and a climb that finds another folder than the one
 // recorded on the way down stops there, deletes nothing in it, and fails.
-bool removeFolderTree(int parentFd, const std::string& name, int folderFd, const EntryIdentity& folder);
+// The rules that tie these together are in EngineInvariants.h.
+RemovalResult removeFolderTree(
+    int parentFd, const std::string& name, int folderFd, const EntryIdentity& folder, const RemovalSettings& settings);

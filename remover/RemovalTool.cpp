@@ -42,28 +42,34 @@ Lookup lookUpEntry(int folderFd, const std::string& name)
     return errno == ENOENT || errno == ENOTDIR ? Lookup::Absent : Lookup::Failed;
 }
 
-// Removes the entry at `relative` beneath the start folder. True when it is
+// A look-up that found nothing to remove, or why it failed.
+RemovalResult notFound(Lookup lookup)
+{
+    return lookup == Lookup::Absent ? RemovalResult {} : removalFailure(RemovalStep::LookUp, 0);
+}
+
+// Removes the entry at `relative` beneath the start folder. Ok when it is
 // gone or was never there.
-bool removeEntryBeneath(const OpenedFolder& start, std::string relative)
+RemovalResult removeEntryBeneath(const OpenedFolder& start, std::string relative)
 {
     if (start.lookup != Lookup::Found)
-        return start.lookup == Lookup::Absent;
+        return notFound(start.lookup);
     while (!relative.empty() && relative.back() == '/')
         relative.pop_back();
     const auto slash = relative.find_last_of('/');
     const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
     if (name.empty() || name == "." || name == "..")
-        return false;
+        return removalFailure(RemovalStep::NotAName, EINVAL);
 
     const OpenedFolder parent
         = openFolderBeneath(start.folder.get(), slash == std::string::npos ? std::string() : relative.substr(0, slash));
     if (parent.lookup != Lookup::Found)
-        return parent.lookup == Lookup::Absent;
+        return notFound(parent.lookup);
     switch (lookUpEntry(parent.folder.get(), name)) {
     case Lookup::Absent:
-        return true;
+        return {};
     case Lookup::Failed:
-        return false;
+        return removalFailure(RemovalStep::LookUp, errno);
     case Lookup::Found:
         break;
     }
@@ -80,7 +86,7 @@ bool isUsableHome(const std::string& home)
     return folder.lookup != Lookup::Found || !isRootFolder(folder.folder.get());
 }
 
-bool removeAll(const RemovalList& list, const RemovalRoots& roots)
+bool removeAll(const RemovalList& list, const RemovalRoots& roots, std::vector<EntryFailure>* failures)
 {
     // Each start is opened once; every entry is then reached from it, one
     // component at a time.
@@ -90,12 +96,18 @@ bool removeAll(const RemovalList& list, const RemovalRoots& roots)
 
     bool ok = true;
     for (const std::string& path : list) {
+        RemovalResult result;
         if (!roots.home.empty() && path.compare(0, homePrefix.size(), homePrefix) == 0)
-            ok = removeEntryBeneath(home, path.substr(homePrefix.size())) && ok;
+            result = removeEntryBeneath(home, path.substr(homePrefix.size()));
         else if (!path.empty() && path.front() == '/')
-            ok = removeEntryBeneath(machine, path) && ok;
+            result = removeEntryBeneath(machine, path);
         else
-            ok = false; // a relative entry has no trusted start
+            result = removalFailure(RemovalStep::LookUp, EINVAL); // a relative entry has no trusted start
+        if (!result.ok()) {
+            ok = false;
+            if (failures)
+                failures->push_back(EntryFailure { path, std::move(result) });
+        }
     }
     return ok;
 }
@@ -105,15 +117,18 @@ RemovalOutcome runRemoval(int choiceMask, const std::string& home, const std::st
     RemovalOutcome outcome;
     if (!isUsableHome(home))
         return outcome;
-    const OpenedFolder homeFolder = openFolderFromRoot(home);
-    struct stat info;
-    if (homeFolder.lookup == Lookup::Found && fstat(homeFolder.folder.get(), &info) == 0)
-        outcome.homeOwner = info.st_uid;
-    outcome.ok = removeAll(buildRemovalList(choiceMask, home), RemovalRoots { machineRoot, home });
+    {
+        // Closed again before the removal, which has a use for every descriptor.
+        const OpenedFolder homeFolder = openFolderFromRoot(home);
+        struct stat info;
+        if (homeFolder.lookup == Lookup::Found && fstat(homeFolder.folder.get(), &info) == 0)
+            outcome.homeOwner = info.st_uid;
+    }
+    outcome.ok = removeAll(buildRemovalList(choiceMask, home), RemovalRoots { machineRoot, home }, &outcome.failures);
     return outcome;
 }
 
-int runRemovalTool(int argc, const char* const* argv)
+int runRemovalTool(int argc, const char* const* argv, RemovalOutcome* given)
 {
     if (argc < 4) {
         std::fprintf(
@@ -124,7 +139,8 @@ int runRemovalTool(int argc, const char* const* argv)
     const std::string home = argv[2];
     const std::string resultPath = argv[3];
 
-    RemovalOutcome outcome;
+    RemovalOutcome local;
+    RemovalOutcome& outcome = given ? *given : local;
     try {
         outcome = runRemoval(mask, home, "/");
     } catch (...) {

@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "FolderListing.h"
+#include "FolderCalls.h"
 #include "FolderRemoval.h"
 
 namespace {
@@ -16,36 +16,45 @@ bool isDotOrDotDot(const std::string& name)
     return name == "." || name == "..";
 }
 
-bool removeFolderAt(int parentFd, const std::string& name)
+RemovalResult removeFolderAt(int parentFd, const std::string& name, const RemovalSettings& settings)
 {
     UniqueFd folder(openat(parentFd, name.c_str(), kOpenFolderFlags));
     if (!folder) {
         if (errno == ENOENT)
-            return true;
+            return {};
         // Swapped for a link or a file since it was looked at: remove that.
-        return (errno == ELOOP || errno == ENOTDIR) && (unlinkat(parentFd, name.c_str(), 0) == 0 || errno == ENOENT);
+        if (errno != ELOOP && errno != ENOTDIR)
+            return removalFailure(RemovalStep::OpenFolder, errno);
+        if (unlinkat(parentFd, name.c_str(), 0) == 0 || errno == ENOENT)
+            return {};
+        return removalFailure(RemovalStep::Unlink, errno);
     }
     const std::optional<EntryIdentity> parent = identifyOpenFolder(parentFd);
-    const std::optional<EntryIdentity> identity = identifyOpenFolder(folder.get());
-    if (!parent || !identity || crossesMount(*parent, *identity))
-        return false;
-    return removeFolderTree(parentFd, name, folder.release(), *identity);
+    const std::optional<EntryIdentity> identity = parent ? identifyOpenFolder(folder.get()) : std::nullopt;
+    if (!parent || !identity)
+        return removalFailure(RemovalStep::IdentifyFolder, errno);
+    if (crossesMount(*parent, *identity))
+        return removalFailure(RemovalStep::MountRoot, 0);
+    return removeFolderTree(parentFd, name, folder.release(), *identity, settings);
 }
 
 } // namespace
 
-bool removeEntryAt(int parentFd, const std::string& name)
+RemovalResult removeEntryAt(int parentFd, const std::string& name, const RemovalSettings& settings)
 {
     if (name.empty() || isDotOrDotDot(name) || name.find('/') != std::string::npos)
-        return false;
+        return removalFailure(RemovalStep::NotAName, EINVAL);
     struct stat info;
-    if (fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
+    if (fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            return {};
+        return removalFailure(RemovalStep::LookUp, errno);
+    }
     if (!S_ISDIR(info.st_mode)) {
         if (unlinkat(parentFd, name.c_str(), 0) == 0 || errno == ENOENT)
-            return true;
+            return {};
         if (!refusedBecauseFolder(errno))
-            return false;
+            return removalFailure(RemovalStep::Unlink, errno);
     }
-    return removeFolderAt(parentFd, name);
+    return removeFolderAt(parentFd, name, settings);
 }

@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include "RemovalResult.h"
+#include "RemovalSettings.h"
+
 // The walk runs as root over folders that another user may change while it
 // runs, so it never resolves a name inside the tree by path: every folder is
 // opened relative to its parent with O_NOFOLLOW, and every removal is relative
@@ -12,7 +15,7 @@
 
 // Removes the entry `name` (a single path component) inside the folder open as
 // `parentFd`: a file, a symbolic link itself, or a folder with everything in it.
-// True when it is gone or was already absent; false when anything stayed.
+// Ok when it is gone or was already absent; otherwise the first failure.
 // A folder that is the root of a mount (the entry itself or anything below) is
-// never entered: it stays and the result is false.
-bool removeEntryAt(int parentFd, const std::string& name);
+// never entered: it stays and the removal fails.
+RemovalResult removeEntryAt(int parentFd, const std::string& name, const RemovalSettings& settings = {});

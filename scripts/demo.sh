@@ -8,9 +8,14 @@
 # and what stayed. Everything it made goes away with the namespace.
 #
 #   scripts/demo.sh              build in ./build if needed, then start the wizard
-#   scripts/demo.sh --no-window  the same set-up, but runs the removal tool as
-#                                the wizard would with both boxes checked
+#   scripts/demo.sh --no-window  the same set-up, but runs the removal as the
+#                                wizard would with both boxes checked, through
+#                                removal-explain (the tool's own code, which
+#                                also says why each item that stayed failed)
 #   scripts/demo.sh --no-build   use the bundle already built
+#   TW_DEMO_MOUNT=1 scripts/demo.sh   also mounts a small file system inside
+#                                $home/Documents/Nordaxis, which the removal
+#                                never enters: that item stays
 #   TW_BUILD_DIR=dir scripts/demo.sh   another build folder
 set -euo pipefail
 
@@ -50,27 +55,34 @@ beside=(
 
 # ---- Inside the namespace: $1 is the empty folder to build the root on.
 inside() {
-  local root=$1 mode=$2 bundle=$3
+  local root=$1 mode=$2 bundle=$3 explain=$4
   mount -t tmpfs -o mode=0755 tw-demo "$root"
   mountpoint -q "$root" || { echo "demo: no memory file system on $root" >&2; exit 1; }
   mount_system "$root"
   mkdir -p "$root/Demo/TallowmereUninstallWizard.app"
   mount --bind -o ro "$bundle" "$root/Demo/TallowmereUninstallWizard.app"
+  touch "$root/Demo/removal-explain"
+  mount --bind -o ro "$explain" "$root/Demo/removal-explain"
   (cd "$root" && make_installation)
+  if [ "${TW_DEMO_MOUNT:-}" = 1 ]; then
+    mkdir "$root$home/Documents/Nordaxis/Projects/mounted"
+    mount -t tmpfs -o size=1m tw-demo-mounted "$root$home/Documents/Nordaxis/Projects/mounted"
+    echo "mounted" > "$root$home/Documents/Nordaxis/Projects/mounted/on-another-file-system.txt"
+  fi
 
   local -a before=()
   local item
   for item in "${removable[@]}" "${beside[@]}"; do
-    before+=("$(count_files "$root$item")")
+    before+=("$(count_item "$root" "$item")")
   done
   echo "Made-up installation: $(count_files "$root/Applications" "$root/Library" "$root/Users") files in /Applications, /Library and $home."
 
   if [ "$mode" = window ]; then
     start_wizard "$root"
   else
-    echo "Running the removal tool as the wizard does with both boxes checked (mask 6)."
+    echo "Running the removal as the wizard does with both boxes checked (mask 6)."
     chroot "$root" /usr/bin/env -i PATH=/usr/bin:/bin \
-      /Demo/TallowmereUninstallWizard.app/Contents/MacOS/main 6 "$home" "$result_file"
+      /Demo/removal-explain 6 "$home" "$result_file" > "$root/Demo/reasons"
     echo "Verdict in the result file: $(cat "$root$result_file")"
   fi
   report "$root" "${before[@]}"
@@ -146,6 +158,18 @@ count_files() {
   { find "$@" -type f 2>/dev/null || true; } | wc -l
 }
 
+# Files of one listed item under the root $1, leaving out those of the other
+# listed items inside it (the templates folder holds rCRS.QMX, an item of its
+# own), so that no file is counted twice.
+count_item() {
+  local root=$1 item=$2 other
+  local -a prune=()
+  for other in "${removable[@]}" "${beside[@]}"; do
+    [[ "$other" == "$item"/* ]] && prune+=(-path "$root$other" -prune -o)
+  done
+  { find "$root$item" "${prune[@]}" -type f -print 2>/dev/null || true; } | wc -l
+}
+
 start_wizard() {
   local root=$1
   local -a env=(PATH=/usr/bin:/bin HOME="$home" USER=root LANG=C.UTF-8
@@ -163,6 +187,13 @@ start_wizard() {
     /Demo/TallowmereUninstallWizard.app/Contents/MacOS/TallowmereUninstallWizard || true
 }
 
+# Why an item stayed, as removal-explain gave it (only without the window).
+reason() {
+  local root=$1 item=$2
+  [ -f "$root/Demo/reasons" ] || return 0
+  awk -F '\t' -v item="$item" '$1 == item { print "    why: " $2 }' "$root/Demo/reasons"
+}
+
 report() {
   local root=$1; shift
   local -a before=("$@")
@@ -175,16 +206,20 @@ report() {
   echo "Still there:"
   i=0
   for item in "${removable[@]}"; do
-    [ -e "$root$item" ] && echo "  $item ($(count_files "$root$item") of $(files "${before[$i]}"))" && kept=1
+    if [ -e "$root$item" ]; then
+      echo "  $item ($(count_item "$root" "$item") of $(files "${before[$i]}"))"
+      kept=1
+      reason "$root" "$item"
+    fi
     i=$((i + 1))
   done
   [ -n "${kept:-}" ] || echo "  none of them"
   echo "Beside them:"
   for item in "${beside[@]}"; do
-    if [ -e "$root$item" ] && [ "$(count_files "$root$item")" = "${before[$i]}" ]; then
+    if [ -e "$root$item" ] && [ "$(count_item "$root" "$item")" = "${before[$i]}" ]; then
       echo "  stayed: $item"
     else
-      echo "  DAMAGED: $item ($(files "${before[$i]}") before, $(count_files "$root$item") now)"
+      echo "  DAMAGED: $item ($(files "${before[$i]}") before, $(count_item "$root" "$item") now)"
       lost=1
     fi
     i=$((i + 1))
@@ -213,10 +248,12 @@ if [ $build = yes ]; then
   scripts/install-deps.sh
   cmake -S . -B "$builddir" -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$builddir.configure.log" || {
     cat "$builddir.configure.log"; exit 1; }
-  cmake --build "$builddir" -j2 --target TallowmereUninstallWizard main
+  cmake --build "$builddir" -j2 --target TallowmereUninstallWizard main removal-explain
 fi
 bundle="$(cd "$builddir" && pwd)/TallowmereUninstallWizard.app"
+explain="$(cd "$builddir" && pwd)/remover/removal-explain"
 [ -x "$bundle/Contents/MacOS/main" ] || { echo "No removal tool in $bundle; build first." >&2; exit 1; }
+[ -x "$explain" ] || { echo "No removal-explain in $builddir/remover; build first." >&2; exit 1; }
 if [ $mode = window ] && [ -z "${DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "No display to show the wizard on; run it under a virtual display instead: xvfb-run -a scripts/demo.sh" >&2
   exit 1
@@ -224,7 +261,8 @@ fi
 
 mountpoint=$(mktemp -d "${TMPDIR:-/tmp}/tw-demo.XXXXXX")
 status=0
-unshare --mount --propagation private -- "$(pwd)/scripts/demo.sh" --inside "$mountpoint" "$mode" "$bundle" || status=$?
+unshare --mount --propagation private -- "$(pwd)/scripts/demo.sh" --inside "$mountpoint" "$mode" "$bundle" "$explain" \
+  || status=$?
 # The namespace is gone, and with it every mount; the folder is empty again.
 rmdir "$mountpoint"
 if [ $status -eq 0 ]; then

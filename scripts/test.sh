@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs the whole test suite,
-# then again built with AddressSanitizer and UndefinedBehaviorSanitizer; then
-# checks the macOS sources, the bundle layout of multi-configuration builds
+# then again built with AddressSanitizer and UndefinedBehaviorSanitizer, and
+# the removal tool's tests once more with ThreadSanitizer; then compiles every
+# source of the Apple build for macOS, checks the Objective-C++ sources, the
+# bundle layout of multi-configuration builds
 # and that every source keeps the checked-in .clang-format.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,9 +23,24 @@ run_suite() {
   (cd "$dir" && ctest --output-on-failure -j2 --timeout 300)
 }
 
-mkdir -p build build-sanitize
+# The removal engine is the one part with threads: its tests alone, built
+# with ThreadSanitizer (and the engine's rule checks, as in the other
+# sanitizer build).
+run_thread_sanitizer() {
+  local dir=build-tsan
+  echo "== Building in $dir (ThreadSanitizer, removal tests only)"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_WERROR=ON -DTW_SANITIZE_THREADS=ON \
+    -DTW_BUILD_WIZARD=OFF > "$dir.configure.log" || { cat "$dir.configure.log"; exit 1; }
+  cmake --build "$dir" -j2 --target remover_tests main
+  echo "== Testing in $dir"
+  TSAN_OPTIONS=halt_on_error=1:abort_on_error=0 "$dir/tests/remover/remover_tests" --gtest_brief=1
+}
+
+mkdir -p build build-sanitize build-tsan
 run_suite build
 run_suite build-sanitize -DTW_SANITIZE=ON
+run_thread_sanitizer
+scripts/check-apple-syntax.sh
 scripts/check-objc.sh
 scripts/check-bundle-layout.sh
 scripts/check-format.sh

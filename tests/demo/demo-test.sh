@@ -43,6 +43,7 @@ echo "$out"
 expect_line "$out" "Verdict in the result file: success"
 for removed in "/Applications/Tallowmere 5.4.1 (3002 files)" \
   "/Library/Application Support/Nordaxis/Tallowmere/Templates/rCRS.QMX (1 file)" \
+  "/Library/Application Support/Nordaxis/Tallowmere/Templates (40 files)" \
   "/Users/demo/Library/Preferences/com.nordaxis.shared.plist (1 file)" \
   "/Users/demo/Library/Application Support/Nordaxis (200 files)" \
   "/Users/demo/Documents/Nordaxis (1000 files)"; do
@@ -50,6 +51,15 @@ for removed in "/Applications/Tallowmere 5.4.1 (3002 files)" \
 done
 expect_line "$out" "  none of them"
 [ "$(grep -c "^  stayed: " <<<"$out")" = 9 ] || fail "not all 9 things beside stayed"
+
+# A mount inside an item: that item stays, and the reason is printed.
+out=$(TMPDIR=$private TW_BUILD_DIR=$build TW_DEMO_MOUNT=1 "$demo" --no-window --no-build 2>&1)
+status=$?
+echo "$out"
+[ $status -eq 0 ] || fail "demo.sh with a mount ended with $status"
+expect_line "$out" "Verdict in the result file: failed"
+expect_line "$out" "    why: mount root not entered at Projects/mounted"
+[ "$(grep -c "^    why: " <<<"$out")" = 1 ] || fail "not exactly one item with a reason"
 
 # Nothing left on the machine: no folder, no mount, no new root folders.
 [ -z "$(ls -A "$private")" ] || fail "left behind: $(ls -A "$private")"

@@ -1,0 +1,79 @@
+#pragma once
+
+// The rules that hold the removal engine together. They span the folder nodes
+// (FolderNode.h), the listings (FolderListing.h), the pool (WorkerPool.h) and
+// each worker's walk (FolderWalk.h); every change to one of them must keep all
+// of them. ENGINE_CHECK tests them in debug builds and in the sanitizer builds
+// of the test command (TW_ENGINE_CHECKS); release builds compile them away.
+//
+// Folder nodes
+//  N1 `pending` = 1 while a pass over the folder has readers or may still get
+//     them, plus 1 for each folder inside it that was entered and is not yet
+//     finished (removed or given up). It never goes below 0.
+//  N2 Whoever brings `pending` to 0 owns the node from then on: it alone
+//     removes the folder, starts another pass over it, or gives it up.
+//     `passes` and the skip list's reset are touched only by that owner.
+//  N3 `failed` only ever goes from false to true, and a failure has been
+//     reported to the pool before it is set. A failed folder is never
+//     removed; its parent is marked failed when it is given up, so the chain
+//     above a failure stays, up to and including the folder the removal
+//     started with.
+//  N4 `passes` <= kMaxPasses; a pass after the second only follows a pass
+//     that found entries, so a folder that keeps showing nothing new ends.
+//  N5 A node is freed when its last reference goes; a chain of parents is
+//     freed in a loop (NodeRef), never with one nested call per level.
+//
+// Listings (one pass over one folder)
+//  L1 A reader joins before it reads and leaves only after it saw the end;
+//     the last to leave finishes the pass (N1's 1). An ended listing cannot
+//     be joined.
+//  L2 `shared` only goes from false to true. A shared listing is never closed
+//     early and never read again from its start, so its folder's skip list is
+//     no longer written. It counts in the pool's shared listings until its
+//     last reader leaves.
+//  L3 `queued` is true exactly while the listing waits in the pool's queue.
+//
+// The pool
+//  P1 idle + busy <= started <= the most workers; the calling thread counts
+//     as started.
+//  P2 The work is done when no worker is busy and the queue is empty; only a
+//     busy worker queues work, so nothing is queued after that.
+//  P3 Shared listings open at once <= twice the most workers (they hold
+//     descriptors beyond the workers' windows).
+//
+// One worker's walk
+//  W1 The stack is a chain: each frame's folder lies in the folder of the
+//     frame below it; the bottom frame is whatever the worker took or began.
+//  W2 `m_open` = the frames whose listing is open and not shared, and
+//     m_open <= the window. Every frame below `m_firstOpen` is closed or
+//     shared.
+//  W3 A closed frame is only reopened by climbing from the folder above it,
+//     checked against the device and inode recorded on the way down; a
+//     climb that fails leaves it closed, reports, and the frame is dropped
+//     without touching anything in it.
+//  W4 A folder that was finished but not removed is put in its parent's skip
+//     list while the parent's listing is not shared, so a reading of the
+//     parent again from its start never walks it a second time (it failed, or
+//     other workers are still busy below it).
+//  W5 Descriptors held by one worker: its open non-shared listings (<= the
+//     window) plus at most two at a time (a folder being opened, a folder
+//     climbed to).
+
+#if !defined(NDEBUG) || defined(TW_ENGINE_CHECKS)
+#include <cstdio>
+#include <cstdlib>
+#define ENGINE_CHECK(condition)                                                                                        \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "removal engine rule broken: %s (%s:%d)\n", #condition, __FILE__, __LINE__);          \
+            std::abort();                                                                                              \
+        }                                                                                                              \
+    } while (false)
+#define ENGINE_CHECKS_ON 1
+#else
+#define ENGINE_CHECK(condition)                                                                                        \
+    do {                                                                                                               \
+        (void)sizeof(condition);                                                                                       \
+    } while (false)
+#define ENGINE_CHECKS_ON 0
+#endif

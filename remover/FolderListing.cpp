@@ -1,0 +1,94 @@
+#include "FolderListing.h"
+
+#include <cerrno>
+
+#include "EngineInvariants.h"
+
+ListingPtr openListing(UniqueFd fd)
+{
+    if (!fd)
+        return ListingPtr();
+    ListingPtr listing(fdopendir(fd.get()));
+    if (listing)
+        fd.release();
+    return listing;
+}
+
+std::unique_ptr<EntryReader> EntryReader::open(UniqueFd folder)
+{
+    ListingPtr listing = openListing(std::move(folder));
+    if (!listing)
+        return nullptr;
+    return std::make_unique<EntryReader>(std::move(listing));
+}
+
+bool EntryReader::next(ListingEntry& entry, int& error)
+{
+    for (;;) {
+        errno = 0;
+        const dirent* found = readdir(m_listing.get());
+        if (!found) {
+            error = errno;
+            return false;
+        }
+        const char* name = found->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        entry.name.assign(name);
+        entry.type = found->d_type;
+        return true;
+    }
+}
+
+bool FolderListing::next(ListingEntry& entry)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_held) {
+        entry = std::move(*m_held);
+        m_held.reset();
+        return true;
+    }
+    return readLocked(entry);
+}
+
+bool FolderListing::peekMore()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_held)
+        return true;
+    ListingEntry entry;
+    if (!readLocked(entry))
+        return false;
+    m_held = std::move(entry);
+    return true;
+}
+
+bool FolderListing::join()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_ended)
+        return false;
+    ++m_readers;
+    return true;
+}
+
+bool FolderListing::leave()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ENGINE_CHECK(m_ended && m_readers > 0);
+    return --m_readers == 0;
+}
+
+bool FolderListing::readLocked(ListingEntry& entry)
+{
+    if (m_ended)
+        return false;
+    int error = 0;
+    if (m_reader->next(entry, error)) {
+        node->passFoundEntries.store(true, std::memory_order_relaxed);
+        return true;
+    }
+    m_readError = error;
+    m_ended = true;
+    return false;
+}

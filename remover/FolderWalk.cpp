@@ -1,0 +1,365 @@
+#include "FolderWalk.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <new>
+
+#include "EngineInvariants.h"
+#include "FolderCalls.h"
+
+namespace {
+
+// A folder that has shown this many files in a row is worth sharing.
+const int kFilesBeforeSharing = 256;
+
+// Passes over one folder at most. Some file systems skip entries of a folder
+// that changes while it is listed, so a folder is read again while its passes
+// still find something; a folder that another user keeps filling ends here.
+const int kMaxPasses = 64;
+
+bool mayReadAgain(const FolderNode& node)
+{
+    return node.passes < kMaxPasses && (node.passes == 1 || node.passFoundEntries.load());
+}
+
+} // namespace
+
+void Worker::run(ListingRef first) noexcept
+{
+    // Nothing may escape a worker: out of memory counts as a failed removal,
+    // and the tool still gives its verdict. What the walk held stays behind.
+    for (ListingRef next = std::move(first);;) {
+        try {
+            if (next && next->join()) {
+                // Only the listing the removal begins with is not shared yet.
+                m_open = next->shared ? 0 : 1;
+                m_firstOpen = 0;
+                NodeRef node = next->node;
+                m_stack.push_back(Frame { std::move(node), std::move(next) });
+                checkStack();
+                walk();
+            }
+        } catch (...) {
+            m_pool.fail(removalFailure(RemovalStep::OutOfMemory, ENOMEM));
+            releaseStack();
+        }
+        next = m_pool.take();
+        if (!next)
+            return;
+    }
+}
+
+// From the deepest frame down: each release then frees at most its own node,
+// whose parent the frame below still holds.
+void Worker::releaseStack() noexcept
+{
+    while (!m_stack.empty())
+        m_stack.pop_back();
+    m_open = 0;
+    m_firstOpen = 0;
+}
+
+void Worker::walk()
+{
+    ListingEntry entry;
+    while (!m_stack.empty()) {
+        if (!m_stack.back().listing) {
+            // A climb back failed and said why: nothing here is touched.
+            ENGINE_CHECK(!m_pool.ok());
+            m_stack.pop_back();
+            continue;
+        }
+        FolderListing& top = *m_stack.back().listing;
+        if (top.next(entry))
+            removeEntry(top, entry);
+        else
+            finishTop();
+    }
+}
+
+void Worker::removeEntry(FolderListing& listing, const ListingEntry& entry)
+{
+    if (listing.node->isSkipped(entry.name))
+        return;
+    // Unlink first and ask later: most entries are files, and the type read
+    // from the listing may be stale anyway.
+    if (entry.type != DT_DIR) {
+        if (unlinkat(listing.fd(), entry.name.c_str(), 0) == 0 || errno == ENOENT) {
+            if (listing.countFileForSharing(kFilesBeforeSharing) && m_pool.mayWantHelp() && !listing.queued)
+                offerTop();
+            return;
+        }
+        if (!refusedBecauseFolder(errno)) {
+            fail(*listing.node, RemovalStep::Unlink, errno, entry.name);
+            return;
+        }
+    }
+    descend(listing, entry);
+}
+
+void Worker::descend(FolderListing& listing, const ListingEntry& entry)
+{
+    UniqueFd child(openat(listing.fd(), entry.name.c_str(), kOpenFolderFlags));
+    if (!child) {
+        if (errno == ENOENT)
+            return;
+        // Swapped for a link or a file since it was listed: remove that.
+        if (errno == ELOOP || errno == ENOTDIR) {
+            if (unlinkat(listing.fd(), entry.name.c_str(), 0) == 0 || errno == ENOENT)
+                return;
+            fail(*listing.node, RemovalStep::Unlink, errno, entry.name);
+            return;
+        }
+        fail(*listing.node, RemovalStep::OpenFolder, errno, entry.name);
+        return;
+    }
+    const std::optional<EntryIdentity> identity = identifyOpenFolder(child.get());
+    if (!identity) {
+        fail(*listing.node, RemovalStep::IdentifyFolder, errno, entry.name);
+        return;
+    }
+    if (crossesMount(listing.node->identity, *identity)) {
+        fail(*listing.node, RemovalStep::MountRoot, 0, entry.name);
+        return;
+    }
+    std::unique_ptr<EntryReader> reader = m_settings.listings(std::move(child), entry.name);
+    if (!reader) {
+        fail(*listing.node, RemovalStep::ReadFolder, errno, entry.name);
+        return;
+    }
+    NodeRef node = makeNode(listing.node, entry.name, *identity);
+    auto inner = std::make_shared<FolderListing>(node, std::move(reader));
+    inner->join();
+    ++listing.node->pending;
+    // Before going down, offer the rest of this folder to an idle worker,
+    // but only when there is a rest: a chain of single folders is quicker
+    // walked by one thread.
+    if (m_pool.mayWantHelp() && !listing.queued && listing.peekMore())
+        offerTop();
+    push(Frame { std::move(node), std::move(inner) });
+}
+
+void Worker::offerTop()
+{
+    const ListingRef& top = m_stack.back().listing;
+    const bool wasShared = top->shared;
+    if (m_pool.offer(top) && !wasShared)
+        --m_open;
+}
+
+void Worker::push(Frame frame)
+{
+    ENGINE_CHECK(m_stack.empty() || frame.node->parent.get() == m_stack.back().node.get());
+    m_stack.push_back(std::move(frame));
+    m_firstOpen = std::min(m_firstOpen, m_stack.size() - 1);
+    if (++m_open > m_settings.window)
+        dropOldest();
+    checkStack();
+}
+
+void Worker::dropOldest()
+{
+    for (; m_firstOpen + 1 < m_stack.size(); ++m_firstOpen) {
+        ListingRef& listing = m_stack[m_firstOpen].listing;
+        if (listing && !listing->shared) {
+            listing.reset();
+            --m_open;
+            return;
+        }
+    }
+}
+
+void Worker::finishTop()
+{
+    ListingRef done = std::move(m_stack.back().listing);
+    m_stack.pop_back();
+    if (!done->shared)
+        --m_open;
+
+    climbBack(*done);
+    const bool hasParentFrame = !m_stack.empty();
+    const std::size_t parentIndex = m_stack.size() - 1;
+    const bool removed = finishListing(*done);
+    // A folder finished but not removed stays in the parent's listing. Read
+    // again from its start (after a later climb back), that listing would
+    // meet it again and walk it a second time: a failed folder, or worse,
+    // one in which other workers are still busy.
+    if (!removed && hasParentFrame) {
+        Frame& parent = m_stack[parentIndex];
+        if (!parent.listing || !parent.listing->shared)
+            parent.node->skip(done->node->name);
+    }
+    checkStack();
+}
+
+// When the folder below was closed to save descriptors, climbs back to it
+// from `done`, which is still open, and reads it again from its start.
+void Worker::climbBack(const FolderListing& done)
+{
+    if (m_stack.empty() || m_stack.back().listing)
+        return;
+    Frame& below = m_stack.back();
+    UniqueFd above = climbTo(done.fd(), below.node->identity);
+    if (!above) {
+        const int error = errno;
+        fail(*below.node, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
+        return;
+    }
+    std::unique_ptr<EntryReader> reader = m_settings.listings(std::move(above), below.node->name);
+    if (!reader) {
+        fail(*below.node, RemovalStep::ReadFolder, errno);
+        return;
+    }
+    below.listing = std::make_shared<FolderListing>(below.node, std::move(reader));
+    below.listing->join();
+    ++m_open;
+    m_firstOpen = std::min(m_firstOpen, m_stack.size() - 1);
+}
+
+// Leaves the ended listing `done`; the last reader to leave finishes the pass.
+// True when this removed its folder.
+bool Worker::finishListing(FolderListing& done)
+{
+    if (!done.leave())
+        return false; // others still read it; the last of them goes on
+    if (done.shared)
+        m_pool.sharedListingEnded();
+    if (const int error = done.readError())
+        fail(*done.node, RemovalStep::ReadFolder, error);
+    if (--done.node->pending != 0) {
+        ENGINE_CHECK(done.node->pending > 0);
+        return false; // a worker still removes a folder inside it
+    }
+
+    const FolderNode& node = *done.node;
+    if (!node.parent)
+        return complete(done.node, done.fd(), m_pool.topParentFd(), UniqueFd());
+    if (!m_stack.empty()) {
+        // The folder below in the stack is the one this lies in; without a
+        // listing, the climb back to it failed and was reported.
+        const Frame& below = m_stack.back();
+        ENGINE_CHECK(below.node.get() == node.parent.get());
+        if (!below.listing)
+            return false;
+        return complete(done.node, done.fd(), below.listing->fd(), UniqueFd());
+    }
+    UniqueFd above = climbTo(done.fd(), node.parent->identity);
+    if (!above) {
+        const int error = errno;
+        fail(*node.parent, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
+        return false;
+    }
+    const int aboveFd = above.get();
+    return complete(done.node, done.fd(), aboveFd, std::move(above));
+}
+
+// Nothing that this run removes is left in `node`: remove it from the folder
+// above it, and go on upwards while that was the last thing pending there.
+// True when `node` itself was removed.
+bool Worker::complete(NodeRef node, int nodeFd, int parentFd, UniqueFd ownedParent)
+{
+    UniqueFd ownedNode;
+    bool removedFirst = false;
+    for (;;) {
+        if (node->failed) {
+            propagateFailure(std::move(node));
+            return removedFirst;
+        }
+        if (unlinkat(parentFd, node->name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
+            const int error = errno;
+            if (isFolderNotEmpty(error) && mayReadAgain(*node)) {
+                startPass(node, nodeFd);
+            } else {
+                fail(*node, RemovalStep::RemoveFolder, error);
+                propagateFailure(std::move(node));
+            }
+            return removedFirst;
+        }
+        removedFirst = true;
+        if (!node->parent) {
+            m_pool.topRemoved();
+            return true;
+        }
+        if (--node->parent->pending != 0)
+            return true;
+        // The folder above is no longer listed by anyone: its own parent is
+        // reached by climbing.
+        node = node->parent;
+        ownedNode = std::move(ownedParent);
+        nodeFd = parentFd;
+        if (!node->parent) {
+            parentFd = m_pool.topParentFd();
+            continue;
+        }
+        ownedParent = climbTo(nodeFd, node->parent->identity);
+        if (!ownedParent) {
+            const int error = errno;
+            fail(*node->parent, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
+            return true;
+        }
+        parentFd = ownedParent.get();
+    }
+}
+
+// A failed folder stays, and so does every folder around it.
+void Worker::propagateFailure(NodeRef node)
+{
+    ENGINE_CHECK(!m_pool.ok());
+    while (node->parent) {
+        node->parent->failed = true;
+        if (--node->parent->pending != 0)
+            return;
+        node = node->parent;
+    }
+}
+
+// The folder was found not empty after a pass: read it once more, through its
+// own descriptor, as a new frame on top of the folder it lies in (or alone).
+void Worker::startPass(const NodeRef& node, int nodeFd)
+{
+    std::unique_ptr<EntryReader> reader;
+    if (UniqueFd self(openat(nodeFd, ".", kOpenFolderFlags)); self)
+        reader = m_settings.listings(std::move(self), node->name);
+    if (!reader) {
+        fail(*node, RemovalStep::ReadFolder, errno);
+        propagateFailure(node);
+        return;
+    }
+    ++node->passes;
+    node->passFoundEntries = false;
+    node->forgetSkipped();
+    node->pending = 1;
+    auto listing = std::make_shared<FolderListing>(node, std::move(reader));
+    listing->join();
+    push(Frame { node, std::move(listing) });
+}
+
+void Worker::fail(FolderNode& node, RemovalStep step, int error, const std::string& entry)
+{
+    // Only the first failure is kept: later ones need no path.
+    if (m_pool.ok()) {
+        std::string where = node.pathFromTop();
+        if (!entry.empty())
+            where = where.empty() ? entry : where + "/" + entry;
+        m_pool.fail(removalFailure(step, error, std::move(where)));
+    }
+    node.failed = true;
+}
+
+void Worker::checkStack() const
+{
+#if ENGINE_CHECKS_ON
+    ENGINE_CHECK(m_open <= m_settings.window);
+    std::size_t open = 0;
+    for (std::size_t i = std::min(m_firstOpen, m_stack.size()); i < m_stack.size(); ++i) {
+        const ListingRef& listing = m_stack[i].listing;
+        if (listing && !listing->shared)
+            ++open;
+    }
+    ENGINE_CHECK(open == m_open);
+    if (m_firstOpen > 0 && m_firstOpen <= m_stack.size()) {
+        const ListingRef& below = m_stack[m_firstOpen - 1].listing;
+        ENGINE_CHECK(!below || below->shared);
+    }
+#endif
+}

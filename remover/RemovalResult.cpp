@@ -1,0 +1,46 @@
+#include "RemovalResult.h"
+
+#include <cstring>
+
+const char* stepName(RemovalStep step)
+{
+    switch (step) {
+    case RemovalStep::None:
+        return "nothing failed";
+    case RemovalStep::NotAName:
+        return "not a single name";
+    case RemovalStep::LookUp:
+        return "look-up";
+    case RemovalStep::Unlink:
+        return "unlink";
+    case RemovalStep::OpenFolder:
+        return "open folder";
+    case RemovalStep::IdentifyFolder:
+        return "identify folder";
+    case RemovalStep::MountRoot:
+        return "mount root not entered";
+    case RemovalStep::ReadFolder:
+        return "read folder";
+    case RemovalStep::RemoveFolder:
+        return "remove folder";
+    case RemovalStep::ClimbBack:
+        return "climb back";
+    case RemovalStep::ClimbFoundAnotherFolder:
+        return "climb back found another folder";
+    case RemovalStep::OutOfMemory:
+        return "out of memory";
+    }
+    return "unknown step";
+}
+
+std::string describe(const RemovalResult& result)
+{
+    std::string text = stepName(result.step);
+    if (result.ok())
+        return text;
+    if (!result.where.empty())
+        text += " at " + result.where;
+    if (result.error != 0)
+        text += std::string(": ") + std::strerror(result.error);
+    return text;
+}

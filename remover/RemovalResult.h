@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+// The step of a removal that failed. Kept as a value so that a test, or a
+// program that explains a run, can tell why something stayed; the tool itself
+// only turns it into its verdict.
+enum class RemovalStep {
+    None, // nothing failed
+    NotAName, // the entry's name is empty, "." or "..", or holds a '/'
+    LookUp, // looking the entry (or a folder on the way to it) up
+    Unlink, // removing a file or a link
+    OpenFolder, // opening a folder inside the tree
+    IdentifyFolder, // reading an open folder's device, inode and mount
+    MountRoot, // a folder is the root of a mount, or lies on another one
+    ReadFolder, // opening or reading a folder's listing
+    RemoveFolder, // removing a folder that should have been empty
+    ClimbBack, // opening the folder above on the way back
+    ClimbFoundAnotherFolder, // the folder above is not the one met on the way down
+    OutOfMemory,
+};
+
+// The outcome of one removal: either nothing failed, or the first failure met,
+// with the errno it gave (0 where the step has none) and the path, relative
+// to the entry, of the folder or file where it happened ("" for the entry).
+struct RemovalResult {
+    RemovalStep step = RemovalStep::None;
+    int error = 0;
+    std::string where;
+
+    bool ok() const { return step == RemovalStep::None; }
+};
+
+inline RemovalResult removalFailure(RemovalStep step, int error, std::string where = std::string())
+{
+    return RemovalResult { step, error, std::move(where) };
+}
+
+// A short name of the step: "unlink", "read folder" ...
+const char* stepName(RemovalStep step);
+
+// One line for a person: "unlink of a/b: Operation not permitted".
+std::string describe(const RemovalResult& result);

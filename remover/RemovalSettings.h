@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstddef>
+
+#include "FolderListing.h"
+
+// How a tree is removed. The tool leaves everything at its default, chosen
+// from the file system and the open-file limit; tests set the parts they need.
+struct RemovalSettings {
+    unsigned workers = 0; // threads at most; 0: by file system and descriptors
+    std::size_t window = 0; // listings open per worker; 0: from the open-file limit
+    ListingSource listings; // empty: each folder's own listing
+};

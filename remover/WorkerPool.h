@@ -1,0 +1,75 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "FolderListing.h"
+#include "RemovalResult.h"
+
+using ListingRef = std::shared_ptr<FolderListing>;
+
+// What the workers of one removal share: the listings offered for help, the
+// helper threads, and the verdict with the first failure.
+class WorkerPool {
+public:
+    // `helper` is what each helper thread runs; it takes its work with take().
+    WorkerPool(int topParentFd, unsigned maxWorkers, std::function<void(WorkerPool&)> helper);
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+    ~WorkerPool();
+
+    int topParentFd() const { return m_topParentFd; }
+    unsigned maxWorkers() const { return m_maxWorkers; }
+    long maxShared() const { return 2 * static_cast<long>(m_maxWorkers); }
+
+    // Keeps the first failure; any failure makes the verdict failed.
+    void fail(RemovalResult why);
+    bool ok() const { return m_ok.load(); }
+    RemovalResult firstFailure() const;
+    void topRemoved() { m_topRemoved = true; }
+    bool wasTopRemoved() const { return m_topRemoved; }
+
+    // Cheap and unlocked: a stale answer only delays or wastes one offer.
+    bool mayWantHelp() const { return m_wanted.load(std::memory_order_relaxed); }
+
+    // Offers the rest of a listing to an idle or new worker. False when no
+    // one would take it.
+    bool offer(const ListingRef& listing);
+
+    void sharedListingEnded();
+
+    // The calling thread starts with work of its own.
+    void startWorking();
+
+    // Waits for a queued listing; empty when all the work is done. The
+    // caller has no work of its own left.
+    ListingRef take();
+
+private:
+    void updateWanted();
+    void checkLocked() const;
+    void runHelper() noexcept;
+
+    const int m_topParentFd;
+    const unsigned m_maxWorkers;
+    const std::function<void(WorkerPool&)> m_helper;
+    std::atomic<bool> m_ok { true };
+    std::atomic<bool> m_topRemoved { false };
+    std::atomic<bool> m_wanted { false };
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<ListingRef> m_queue;
+    std::vector<std::thread> m_helpers;
+    RemovalResult m_firstFailure;
+    unsigned m_started = 1; // the calling thread
+    unsigned m_idle = 0;
+    unsigned m_busy = 0;
+    long m_sharedOpen = 0;
+};

@@ -1,0 +1,431 @@
+// The removal engine through its seams: the number of workers, the window of
+// open folders, and the listing that every folder is read through.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "FolderListing.h"
+#include "RemovalTestHelpers.h"
+#include "TestSupport.h"
+
+using namespace testsupport;
+using namespace removaltest;
+
+namespace {
+
+// What a test reader does with the folder's real entries.
+struct ReaderScript {
+    std::function<bool(const std::string& name, int index)> show; // false: skipped; empty: all shown
+    int failAfter = -1; // entries shown before reading fails with EIO; -1: never
+    std::function<void()> beforeEachRead;
+};
+
+class ScriptedReader : public EntryReader {
+public:
+    ScriptedReader(ListingPtr listing, ReaderScript script)
+        : EntryReader(std::move(listing))
+        , m_script(std::move(script))
+    {
+    }
+
+    bool next(ListingEntry& entry, int& error) override
+    {
+        for (;;) {
+            if (m_script.beforeEachRead)
+                m_script.beforeEachRead();
+            if (m_script.failAfter >= 0 && m_shown >= m_script.failAfter) {
+                error = EIO;
+                return false;
+            }
+            if (!EntryReader::next(entry, error))
+                return false;
+            const int index = m_seen++;
+            if (!m_script.show || m_script.show(entry.name, index)) {
+                ++m_shown;
+                return true;
+            }
+        }
+    }
+
+private:
+    ReaderScript m_script;
+    int m_seen = 0;
+    int m_shown = 0;
+};
+
+std::unique_ptr<EntryReader> scriptedReader(UniqueFd folder, ReaderScript script)
+{
+    ListingPtr listing = openListing(std::move(folder));
+    if (!listing)
+        return nullptr;
+    return std::make_unique<ScriptedReader>(std::move(listing), std::move(script));
+}
+
+// How often each folder name was opened for reading; workers ask at once.
+class Openings {
+public:
+    int record(const std::string& name)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return ++m_counts[name];
+    }
+    int of(const std::string& name)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_counts[name];
+    }
+
+private:
+    std::mutex m_mutex;
+    std::map<std::string, int> m_counts;
+};
+
+std::string repeated(const std::string& part, int times)
+{
+    std::string text;
+    for (int i = 0; i < times; ++i)
+        text += (i == 0 ? "" : "/") + part;
+    return text;
+}
+
+// A chain `depth` folders deep under `top`, made relative to open folders:
+// its paths are far longer than a path may be.
+bool makeDeepChain(const std::string& top, int depth, const std::string& bottomName)
+{
+    if (mkdir(top.c_str(), 0755) != 0)
+        return false;
+    int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < depth && fd >= 0; ++i) {
+        const char* name = i + 1 == depth ? bottomName.c_str() : "d";
+        const int next = mkdirat(fd, name, 0755) == 0 ? openat(fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        close(fd);
+        fd = next;
+    }
+    if (fd < 0)
+        return false;
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "s" + std::to_string(i);
+        mkdirat(fd, name.c_str(), 0755);
+        const int file = openat(fd, (name + "/f").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (file >= 0)
+            close(file);
+    }
+    close(fd);
+    return true;
+}
+
+// Runs `body` on a thread with a stack of `bytes`; helper threads started
+// meanwhile get stacks of that size too.
+int onSmallStacks(std::size_t bytes, const std::function<int()>& body)
+{
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0 || pthread_attr_setstacksize(&attributes, bytes) != 0
+        || pthread_setattr_default_np(&attributes) != 0)
+        return kChildSkips;
+    struct Call {
+        const std::function<int()>* body;
+        int result;
+    } call { &body, 98 };
+    pthread_t thread;
+    const auto run = [](void* argument) -> void* {
+        auto* self = static_cast<Call*>(argument);
+        self->result = (*self->body)();
+        return nullptr;
+    };
+    if (pthread_create(&thread, &attributes, run, &call) != 0)
+        return kChildSkips;
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+    return call.result;
+}
+
+} // namespace
+
+// A folder that failed near the bottom of a chain far deeper than the window:
+// each folder above it is closed, climbed back to, and read again from its
+// start, and must then pass over the folder below it instead of walking it
+// again, which would close and reopen it for ever.
+TEST(RemovalEngine, ReadingAFolderAgainPassesOverWhatFailedInIt)
+{
+    const struct {
+        const char* obstacle;
+        bool isMount;
+        RemovalStep step;
+    } cases[] = {
+        { "a bind mount", true, RemovalStep::MountRoot },
+        { "a folder whose listing fails", false, RemovalStep::ReadFolder },
+    };
+    for (const auto& c : cases) {
+        TempDir tmp;
+        const std::string above = chain(tmp / "tree", 290);
+        writeFile(above + "/obstacle/keep.txt", "keep");
+        writeFile(chain(above, 10) + "/leaf", "x");
+        writeFile(tmp / "source/mounted.txt", "keep");
+
+        const int status = runInChild(
+            [&] {
+                if (c.isMount
+                    && (!enterPrivateMountNamespace()
+                        || mount((tmp / "source").c_str(), (above + "/obstacle").c_str(), nullptr, MS_BIND, nullptr)
+                            != 0))
+                    return kChildSkips;
+                RemovalSettings settings;
+                settings.workers = 1;
+                settings.window = 4;
+                settings.listings = [](UniqueFd folder, const std::string& name) {
+                    ReaderScript script;
+                    if (name == "obstacle")
+                        script.failAfter = 0;
+                    return scriptedReader(std::move(folder), script);
+                };
+                const RemovalResult result = removePath(tmp / "tree", settings);
+                return result.step == c.step && result.where == repeated("d", 290) + "/obstacle" ? 0 : 1;
+            },
+            {}, 30);
+        if (status == kChildSkips) {
+            std::cout << "not checked (needs root for a mount namespace): " << c.obstacle << "\n";
+            continue;
+        }
+        EXPECT_EQ(status, 0) << c.obstacle << ": the removal must fail at the obstacle";
+        EXPECT_FALSE(entryExists(chain(above, 1))) << c.obstacle << ": the chain beside it must go";
+        EXPECT_EQ(readFile(tmp / "source/mounted.txt"), "keep") << c.obstacle;
+        if (!c.isMount) {
+            EXPECT_EQ(readFile(above + "/obstacle/keep.txt"), "keep") << c.obstacle;
+        }
+    }
+}
+
+// A folder read a second time, after a climb back or for another pass, whose
+// second reading fails: it stays with what is left in it, says why, and the
+// walk ends.
+TEST(RemovalEngine, AFolderWhoseSecondReadingFailsStays)
+{
+    const struct {
+        const char* what;
+        std::size_t window;
+        bool openingFails; // else the reading fails
+        bool firstHidesAFile; // the first reading does not show "late.txt"
+    } cases[] = {
+        { "reopened after a climb back, it cannot be opened", 2, true, false },
+        { "reopened after a climb back, it cannot be read", 2, false, false },
+        { "read again as not empty, it cannot be opened", 64, true, true },
+    };
+    for (const auto& c : cases) {
+        TempDir tmp;
+        writeFile(tmp / "tree/m/a.txt", "x");
+        writeFile(tmp / "tree/m/late.txt", "x");
+        writeFile(chain(tmp / "tree/m", 10) + "/leaf", "x");
+        Openings openings;
+        RemovalSettings settings;
+        settings.workers = 1;
+        settings.window = c.window;
+        settings.listings = [&](UniqueFd folder, const std::string& name) -> std::unique_ptr<EntryReader> {
+            ReaderScript script;
+            if (name == "m") {
+                const int opening = openings.record(name);
+                if (opening == 1 && c.firstHidesAFile)
+                    script.show = [](const std::string& entry, int) { return entry != "late.txt"; };
+                if (opening == 2 && c.openingFails) {
+                    errno = EIO;
+                    return nullptr;
+                }
+                if (opening == 2)
+                    script.failAfter = 0;
+            }
+            return scriptedReader(std::move(folder), script);
+        };
+
+        const RemovalResult result = removePath(tmp / "tree", settings);
+        EXPECT_EQ(openings.of("m"), 2) << c.what;
+        EXPECT_EQ(result.step, RemovalStep::ReadFolder) << c.what << ": " << describe(result);
+        EXPECT_EQ(result.error, EIO) << c.what;
+        EXPECT_EQ(result.where, "m") << c.what;
+        EXPECT_TRUE(entryExists(tmp / "tree/m")) << c.what;
+        if (c.firstHidesAFile) {
+            EXPECT_TRUE(entryExists(tmp / "tree/m/late.txt")) << c.what;
+        }
+        EXPECT_FALSE(entryExists(chain(tmp / "tree/m", 10))) << c.what;
+    }
+}
+
+// Some file systems skip entries of a folder that changes while it is listed.
+// A folder is read again while its passes still find something; one that
+// keeps an entry the listing never shows ends as failed.
+TEST(RemovalEngine, ListingsThatSkipEntriesAreReadAgainWhileTheyFindSomething)
+{
+    const auto everySecond = [](const std::string&, int index) { return index % 2 == 0; };
+    const auto neverHidden = [](const std::string& name, int) { return name != "hidden"; };
+    const struct {
+        const char* what;
+        int folders; // each with `files` files; 0: the files lie in "sub" itself
+        int files;
+        std::function<bool(const std::string&, int)> show;
+        bool removed;
+    } cases[] = {
+        { "every second entry skipped, 300 files", 0, 300, everySecond, true },
+        { "every second entry skipped, 30 folders of 5 files", 30, 5, everySecond, true },
+        { "a file the listing never shows", 0, 20, neverHidden, false },
+    };
+    for (const auto& c : cases) {
+        TempDir tmp;
+        for (int i = 0; i < c.files; ++i) {
+            if (c.folders == 0)
+                writeFile(tmp / ("tree/sub/f" + std::to_string(i)), "x");
+            for (int j = 0; j < c.folders; ++j)
+                writeFile(tmp / ("tree/sub/s" + std::to_string(j) + "/f" + std::to_string(i)), "x");
+        }
+        writeFile(tmp / "tree/sub/hidden", "x");
+        RemovalSettings settings;
+        settings.listings = [&](UniqueFd folder, const std::string&) {
+            ReaderScript script;
+            script.show = c.show;
+            return scriptedReader(std::move(folder), script);
+        };
+
+        const RemovalResult result = removePath(tmp / "tree", settings);
+        EXPECT_EQ(result.ok(), c.removed) << c.what << ": " << describe(result);
+        EXPECT_EQ(entryExists(tmp / "tree"), !c.removed) << c.what;
+        if (!c.removed) {
+            EXPECT_EQ(result.step, RemovalStep::RemoveFolder) << c.what;
+            EXPECT_EQ(result.error, ENOTEMPTY) << c.what;
+            EXPECT_EQ(result.where, "sub") << c.what;
+            EXPECT_TRUE(entryExists(tmp / "tree/sub/hidden")) << c.what;
+            EXPECT_FALSE(entryExists(tmp / "tree/sub/f0")) << c.what;
+        }
+    }
+}
+
+// Threads on macOS get stacks of 512 KiB. A chain 12,000 folders deep is
+// removed on such stacks, and running out of memory at its bottom gives a
+// failure instead of a crash while the chain of folder nodes is let go. The
+// chain lies on a memory file system: on storage, making it takes long.
+TEST(RemovalEngine, DeepChainsOnSmallThreadStacks)
+{
+    const int kDepth = 12000;
+    TempDir tmp;
+    const int status = runInChild(
+        [&] {
+            if (!enterPrivateMountNamespace()
+                || mount("tmpfs", tmp.path().c_str(), "tmpfs", 0, "size=256m,nr_inodes=100000") != 0
+                || !makeDeepChain(tmp / "tree", kDepth, "bottom"))
+                return kChildSkips;
+            return onSmallStacks(512 * 1024, [&] {
+                RemovalSettings settings;
+                settings.workers = 4;
+                settings.listings = [](UniqueFd folder, const std::string& name) {
+                    if (name == "bottom")
+                        throw std::bad_alloc();
+                    return EntryReader::open(std::move(folder));
+                };
+                int failures = 0;
+                if (removePath(tmp / "tree", settings).step != RemovalStep::OutOfMemory)
+                    failures |= 1;
+                settings.listings = nullptr;
+                if (!removeItem(tmp / "tree", settings) || entryExists(tmp / "tree"))
+                    failures |= 2;
+                return failures;
+            });
+        },
+        {}, 120);
+    if (status == kChildSkips)
+        GTEST_SKIP() << "needs root for a memory file system in a mount namespace, and threads with small stacks";
+    EXPECT_EQ(status & 1, 0) << "out of memory must be the failure";
+    EXPECT_EQ(status & 2, 0) << "the chain must be removed";
+}
+
+// Descriptors this process has open.
+rlim_t openDescriptors()
+{
+    rlim_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        (void)entry;
+        ++count;
+    }
+    return count - 1; // the listing's own
+}
+
+// Under an open-file limit too low for four workers, the removal uses fewer,
+// down to one, and still removes the whole tree: one worker needs a window of
+// one folder, one being opened and one climbed to, beside the parent folder
+// and the tree's top. Reading is slowed down so that the workers are busy at
+// the same time and hold their descriptors.
+TEST(RemovalEngine, FewDescriptorsMeanFewerWorkersNotFailures)
+{
+    for (const rlim_t spare : { 5, 6, 8, 12 }) {
+        TempDir tmp;
+        for (int i = 0; i < 8; ++i)
+            for (int j = 0; j < 4; ++j)
+                writeFile(tmp / ("tree/s" + std::to_string(i) + "/t" + std::to_string(j) + "/f"), "x");
+        writeFile(chain(tmp / "tree/deep", 20) + "/leaf", "x");
+        RemovalSettings settings; // workers and window left to the open-file limit
+        settings.listings = [](UniqueFd folder, const std::string&) {
+            ReaderScript script;
+            script.beforeEachRead = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+            return scriptedReader(std::move(folder), script);
+        };
+        const int status = runInChild([&] {
+            if (!lowerOpenFileLimit(openDescriptors() + spare))
+                return kChildSkips;
+            const RemovalResult result = removePath(tmp / "tree", settings);
+            if (!result.ok())
+                std::cerr << "descriptors to spare " << spare << ": " << describe(result) << "\n";
+            return result.ok() ? 0 : 1;
+        });
+        if (status == kChildSkips)
+            GTEST_SKIP() << "cannot lower the open-file limit";
+        EXPECT_EQ(status, 0) << "descriptors to spare: " << spare;
+        EXPECT_FALSE(entryExists(tmp / "tree")) << "descriptors to spare: " << spare;
+    }
+}
+
+// A folder shared by two workers, which the first finishes reading while the
+// second is still busy below it: the first climbs back to the folder above,
+// reads it again from its start, and must not walk the shared folder again.
+TEST(RemovalEngine, AFolderOthersAreStillReadingIsNotWalkedAgain)
+{
+    TempDir tmp;
+    for (int i = 0; i < 6; ++i)
+        for (int j = 0; j < 3; ++j)
+            writeFile(tmp / ("tree/y/a/s" + std::to_string(i) + "/f" + std::to_string(j)), "x");
+    const std::thread::id caller = std::this_thread::get_id();
+    std::atomic<bool> helperInside { false };
+    Openings openings;
+    RemovalSettings settings;
+    settings.workers = 2;
+    settings.window = 1; // "tree" and "y" are closed while "a" is read
+    settings.listings = [&](UniqueFd folder, const std::string& name) {
+        openings.record(name);
+        ReaderScript script;
+        if (name[0] == 's' && std::this_thread::get_id() != caller) {
+            helperInside = true;
+            script.beforeEachRead = [] { std::this_thread::sleep_for(std::chrono::milliseconds(30)); };
+        } else if (name[0] == 's') {
+            // The caller waits in its first folder until the helper is in one.
+            script.beforeEachRead = [&helperInside] {
+                for (int i = 0; i < 2000 && !helperInside; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            };
+        }
+        return scriptedReader(std::move(folder), script);
+    };
+
+    const RemovalResult result = removePath(tmp / "tree", settings);
+    EXPECT_TRUE(result.ok()) << describe(result);
+    EXPECT_FALSE(entryExists(tmp / "tree"));
+    EXPECT_TRUE(helperInside) << "the helper never took part";
+    EXPECT_EQ(openings.of("a"), 1) << "the shared folder was walked again";
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(openings.of("s" + std::to_string(i)), 1) << i;
+}
