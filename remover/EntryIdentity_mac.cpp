@@ -16,6 +16,7 @@ std::optional<EntryIdentity> identifyOpenFolder(int fd)
     EntryIdentity identity;
     identity.device = info.st_dev;
     identity.inode = info.st_ino;
+    identity.owner = info.st_uid;
     // The folder is a mount point when its own path is where its file system
     // is mounted. Without a path to compare, it counts as one: never entered.
     char path[MAXPATHLEN];

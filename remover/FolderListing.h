@@ -47,11 +47,14 @@ inline ListingPtr openListing(UniqueFd fd)
 // descriptor, only what is needed to recognise the folder and to remove it.
 struct FolderNode {
     FolderNode(std::shared_ptr<FolderNode> parentNode, std::string folderName, const EntryIdentity& folderIdentity)
-        : parent(std::move(parentNode))
+        : depth(parentNode ? parentNode->depth + 1 : 0)
+        , parent(std::move(parentNode))
         , name(std::move(folderName))
         , identity(folderIdentity)
     {
     }
+
+    const std::size_t depth; // below the folder the removal started with
 
     const std::shared_ptr<FolderNode> parent; // empty for the folder the removal started with
     const std::string name; // inside the parent

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "FolderListing.h"
+#include "UntrustedMounts.h"
 
 // The walk is written against the descriptor calls directly: std::filesystem
 // resolves paths, and a path inside a tree that another user may change can
@@ -82,9 +83,10 @@ using ListingRef = std::shared_ptr<FolderListing>;
 // What the workers share: the listings offered for help, and the verdict.
 class WorkerPool {
 public:
-    WorkerPool(int topParentFd, unsigned maxWorkers)
+    WorkerPool(int topParentFd, unsigned maxWorkers, const RemovalPolicy& policy)
         : m_topParentFd(topParentFd)
         , m_maxWorkers(maxWorkers)
+        , m_policy(policy)
     {
         updateWanted();
     }
@@ -98,6 +100,7 @@ public:
     }
 
     int topParentFd() const { return m_topParentFd; }
+    const RemovalPolicy& policy() const { return m_policy; }
     void fail() { m_ok = false; }
     bool ok() const { return m_ok; }
     void topRemoved() { m_topRemoved = true; }
@@ -143,6 +146,7 @@ private:
 
     const int m_topParentFd;
     const unsigned m_maxWorkers;
+    const RemovalPolicy m_policy;
     std::atomic<bool> m_ok { true };
     std::atomic<bool> m_topRemoved { false };
     std::atomic<bool> m_wanted { false };
@@ -322,6 +326,10 @@ void Worker::removeEntry(FolderListing& listing, const ListingEntry& entry)
 
 void Worker::descend(FolderListing& listing, const ListingEntry& entry)
 {
+    if (listing.node->depth >= m_pool.policy().maxDepth || isUntrustedMountPoint(listing.fd(), entry.name)) {
+        fail(*listing.node);
+        return;
+    }
     UniqueFd child(openat(listing.fd(), entry.name.c_str(), kOpenFolderFlags));
     if (!child) {
         if (errno == ENOENT)
@@ -334,7 +342,7 @@ void Worker::descend(FolderListing& listing, const ListingEntry& entry)
         return;
     }
     const std::optional<EntryIdentity> identity = identifyOpenFolder(child.get());
-    if (!identity || crossesMount(listing.node->identity, *identity)) {
+    if (!identity || crossesMount(listing.node->identity, *identity) || !m_pool.policy().mayEnter(identity->owner)) {
         fail(*listing.node);
         return;
     }
@@ -516,7 +524,8 @@ void Worker::rescan(const std::shared_ptr<FolderNode>& node, int nodeFd)
 
 } // namespace
 
-bool removeFolderTree(int parentFd, const std::string& name, int folderFd, const EntryIdentity& folder)
+bool removeFolderTree(
+    int parentFd, const std::string& name, int folderFd, const EntryIdentity& folder, const RemovalPolicy& policy)
 {
     UniqueFd owned(folderFd);
     try {
@@ -524,7 +533,7 @@ bool removeFolderTree(int parentFd, const std::string& name, int folderFd, const
         ListingPtr dir = openListing(std::move(owned));
         if (!dir)
             return false;
-        WorkerPool pool(parentFd, workers);
+        WorkerPool pool(parentFd, workers, policy);
         auto top = std::make_shared<FolderListing>(std::make_shared<FolderNode>(nullptr, name, folder), std::move(dir));
         pool.startWorking();
         Worker(pool, descriptorWindow(workers, pool.maxShared())).run(std::move(top));

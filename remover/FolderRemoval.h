@@ -3,6 +3,7 @@
 #include <string>
 
 #include "EntryIdentity.h"
+#include "RemovalPolicy.h"
 
 // Removes everything in the folder open as `folderFd` (taken over and closed)
 // and then the folder itself, which is `name` inside `parentFd` and is
@@ -13,4 +14,9 @@
 // of the deepest folders is kept open per worker: the walk climbs back to
 // the others with "..", and a climb that finds another folder than the one
 // recorded on the way down stops there, deletes nothing in it, and fails.
-bool removeFolderTree(int parentFd, const std::string& name, int folderFd, const EntryIdentity& folder);
+//
+// A folder that `policy` does not let it enter, that lies deeper than the
+// policy's bound, or that is a mount point to avoid (UntrustedMounts.h) is not
+// opened: it stays with everything in it, and the result is false.
+bool removeFolderTree(
+    int parentFd, const std::string& name, int folderFd, const EntryIdentity& folder, const RemovalPolicy& policy = {});

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <random>
+#include <utility>
 
 #include "PathWalk.h"
 
@@ -44,16 +46,28 @@ int createUniqueFile(int folderFd, const std::string& name, std::string& created
     return -1;
 }
 
-bool replaceWithNewFile(int folderFd, const std::string& name, const std::string& contents)
+// The file that this call has put at the path.
+struct Placed {
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+// Writes `contents` into a new file beside the path and renames it over the
+// path. `placed` receives what now stands there.
+bool replaceWithNewFile(int folderFd, const std::string& name, const std::string& contents, Placed* placed = nullptr)
 {
     std::string temporary;
     const int fd = createUniqueFile(folderFd, name, temporary);
     if (fd < 0)
         return false;
-    const bool written = fchmod(fd, kResultFileMode) == 0 && writeAll(fd, contents);
+    struct stat info;
+    const bool written = fchmod(fd, kResultFileMode) == 0 && writeAll(fd, contents) && fstat(fd, &info) == 0;
     const bool closed = close(fd) == 0;
-    if (written && closed && renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) == 0)
+    if (written && closed && renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) == 0) {
+        if (placed)
+            *placed = Placed { info.st_dev, info.st_ino };
         return true;
+    }
     unlinkat(folderFd, temporary.c_str(), 0);
     return false;
 }
@@ -64,18 +78,67 @@ bool isTrustedFolder(int folderFd, uid_t folderOwner)
     return fstat(folderFd, &info) == 0 && (info.st_uid == 0 || info.st_uid == folderOwner);
 }
 
+// The caller's own folder, or a sticky one of root's such as /tmp.
+bool isCallersFolder(int folderFd, uid_t caller)
+{
+    struct stat info;
+    return fstat(folderFd, &info) == 0 && S_ISDIR(info.st_mode)
+        && (info.st_uid == caller || (info.st_uid == 0 && (info.st_mode & S_ISVTX)));
+}
+
+// The empty file for a caller: a new file at the path, or a regular file of
+// the caller's there replaced by one.
+bool placeEmptyFileForCaller(int folderFd, const std::string& name, uid_t caller, Placed& placed)
+{
+    const int fd
+        = openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kResultFileMode);
+    if (fd >= 0) {
+        struct stat info;
+        const bool ok = fchmod(fd, kResultFileMode) == 0 && fstat(fd, &info) == 0;
+        const bool closed = close(fd) == 0;
+        if (ok)
+            placed = Placed { info.st_dev, info.st_ino };
+        return ok && closed;
+    }
+    if (errno != EEXIST)
+        return false;
+    struct stat existing;
+    if (fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(existing.st_mode)
+        || existing.st_uid != caller)
+        return false;
+    return replaceWithNewFile(folderFd, name, std::string(), &placed);
+}
+
+bool isStillPlaced(int folderFd, const std::string& name, const Placed& placed)
+{
+    struct stat info;
+    return fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)
+        && info.st_dev == placed.device && info.st_ino == placed.inode;
+}
+
+// The folder and the name of an absolute file path; no value for a path
+// without a file name.
+std::optional<std::pair<std::string, std::string>> splitResultPath(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (path.empty() || path.front() != '/' || slash + 1 == path.size())
+        return std::nullopt;
+    std::string name = path.substr(slash + 1);
+    if (name == "." || name == "..")
+        return std::nullopt;
+    return std::make_pair(path.substr(0, slash + 1), std::move(name));
+}
+
 } // namespace
 
 bool writeResultFile(const std::string& path, const std::string& word, uid_t folderOwner)
 {
-    const auto slash = path.find_last_of('/');
-    if (path.empty() || path.front() != '/' || slash + 1 == path.size())
+    const auto split = splitResultPath(path);
+    if (!split)
         return false;
-    const std::string name = path.substr(slash + 1);
-    if (name == "." || name == "..")
-        return false;
+    const auto& [folderPath, name] = *split;
     try {
-        const OpenedFolder folder = openFolderFromRoot(path.substr(0, slash + 1));
+        const OpenedFolder folder = openFolderFromRoot(folderPath);
         if (folder.lookup != Lookup::Found || !isTrustedFolder(folder.folder.get(), folderOwner))
             return false;
         // The empty file comes first: a reader that sees it knows the tool has
@@ -84,5 +147,25 @@ bool writeResultFile(const std::string& path, const std::string& word, uid_t fol
         return replaceWithNewFile(folder.folder.get(), name, word) && created;
     } catch (...) {
         return false; // no randomness or no memory: no verdict rather than a crash
+    }
+}
+
+bool writeResultFileForCaller(const std::string& path, const std::string& word, uid_t caller)
+{
+    const auto split = splitResultPath(path);
+    if (!split)
+        return false;
+    const auto& [folderPath, name] = *split;
+    try {
+        const OpenedFolder folder = openFolderFromRoot(folderPath);
+        if (folder.lookup != Lookup::Found || !isCallersFolder(folder.folder.get(), caller))
+            return false;
+        Placed placed;
+        if (!placeEmptyFileForCaller(folder.folder.get(), name, caller, placed)
+            || !isStillPlaced(folder.folder.get(), name, placed))
+            return false;
+        return replaceWithNewFile(folder.folder.get(), name, word);
+    } catch (...) {
+        return false;
     }
 }

@@ -8,6 +8,7 @@
 
 #include "FolderListing.h"
 #include "FolderRemoval.h"
+#include "UntrustedMounts.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ bool isDotOrDotDot(const std::string& name)
     return name == "." || name == "..";
 }
 
-bool removeFolderAt(int parentFd, const std::string& name)
+bool removeFolderAt(int parentFd, const std::string& name, const RemovalPolicy& policy)
 {
     UniqueFd folder(openat(parentFd, name.c_str(), kOpenFolderFlags));
     if (!folder) {
@@ -27,16 +28,17 @@ bool removeFolderAt(int parentFd, const std::string& name)
     }
     const std::optional<EntryIdentity> parent = identifyOpenFolder(parentFd);
     const std::optional<EntryIdentity> identity = identifyOpenFolder(folder.get());
-    if (!parent || !identity || crossesMount(*parent, *identity))
+    if (!parent || !identity || crossesMount(*parent, *identity) || !policy.mayEnter(identity->owner))
         return false;
-    return removeFolderTree(parentFd, name, folder.release(), *identity);
+    return removeFolderTree(parentFd, name, folder.release(), *identity, policy);
 }
 
 } // namespace
 
-bool removeEntryAt(int parentFd, const std::string& name)
+bool removeEntryAt(int parentFd, const std::string& name, const RemovalPolicy& policy)
 {
-    if (name.empty() || isDotOrDotDot(name) || name.find('/') != std::string::npos)
+    if (name.empty() || isDotOrDotDot(name) || name.find('/') != std::string::npos
+        || isUntrustedMountPoint(parentFd, name))
         return false;
     struct stat info;
     if (fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
@@ -47,5 +49,5 @@ bool removeEntryAt(int parentFd, const std::string& name)
         if (!refusedBecauseFolder(errno))
             return false;
     }
-    return removeFolderAt(parentFd, name);
+    return removeFolderAt(parentFd, name, policy);
 }

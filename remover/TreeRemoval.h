@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "RemovalPolicy.h"
+
 // The walk runs as root over folders that another user may change while it
 // runs, so it never resolves a name inside the tree by path: every folder is
 // opened relative to its parent with O_NOFOLLOW, and every removal is relative
@@ -14,5 +16,7 @@
 // `parentFd`: a file, a symbolic link itself, or a folder with everything in it.
 // True when it is gone or was already absent; false when anything stayed.
 // A folder that is the root of a mount (the entry itself or anything below) is
-// never entered: it stays and the result is false.
-bool removeEntryAt(int parentFd, const std::string& name);
+// never entered: it stays and the result is false. So is a folder that
+// `policy` does not let the removal enter, and a mount point of a file system
+// served by a program (UntrustedMounts.h), which is not even looked at.
+bool removeEntryAt(int parentFd, const std::string& name, const RemovalPolicy& policy = {});
