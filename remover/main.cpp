@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -56,6 +57,9 @@ void takeTheLimitsItNeeds()
     raise(RLIMIT_FSIZE, RLIM_INFINITY);
     raise(RLIMIT_CPU, RLIM_INFINITY);
     raise(RLIMIT_NOFILE, kMinOpenFiles);
+    // Where even root may not raise a hard limit (a container without the
+    // right to), a write beyond it fails rather than killing the tool.
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include "RemovalTool.h"
 #include "TestSupport.h"
 #include "TreeRemoval.h"
+#include "UniqueFd.h"
 
 using namespace testsupport;
 
@@ -378,4 +379,28 @@ TEST(TreeRemoval, BindMountsOfTheSameFileSystemAreNeverEntered)
     EXPECT_EQ(status & 8, 0) << "the rest of the tree must still go";
     EXPECT_EQ(readFile(tmp / "source/keep.txt"), "keep");
     EXPECT_EQ(readFile(tmp / "source/sub/keep.txt"), "keep");
+}
+
+// A chain that a user keeps growing at its tip would keep root busy without
+// end: the walk goes only so deep, and what lies deeper stays.
+TEST(TreeRemoval, DepthIsBounded)
+{
+    const struct {
+        int levels; // folders below the entry
+        std::size_t maxDepth;
+        bool removed;
+    } cases[] = { { 3, 5, true }, { 5, 5, true }, { 6, 5, false }, { 1, 0, false }, { 0, 0, true } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.levels) + " levels, bound " + std::to_string(c.maxDepth));
+        TempDir tmp;
+        std::string deepest = tmp / "chain";
+        for (int i = 0; i < c.levels; ++i)
+            deepest += "/d";
+        writeFile(deepest + "/f", "x");
+        const UniqueFd parent(open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        RemovalPolicy policy;
+        policy.maxDepth = c.maxDepth;
+        EXPECT_EQ(removeEntryAt(parent.get(), "chain", policy), c.removed);
+        EXPECT_EQ(entryExists(deepest + "/f"), !c.removed);
+    }
 }
