@@ -5,9 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <optional>
 #include <random>
-#include <utility>
 
 #include "PathWalk.h"
 
@@ -116,56 +114,45 @@ bool isStillPlaced(int folderFd, const std::string& name, const Placed& placed)
         && info.st_dev == placed.device && info.st_ino == placed.inode;
 }
 
-// The folder and the name of an absolute file path; no value for a path
-// without a file name.
-std::optional<std::pair<std::string, std::string>> splitResultPath(const std::string& path)
+// Opens the folder of an absolute file path the way the removal reaches its
+// entries and, when `isFit` accepts it, writes through `write(folderFd, name)`.
+template <typename Fit, typename Write> bool writeInFolderOf(const std::string& path, Fit isFit, Write write)
 {
     const auto slash = path.find_last_of('/');
     if (path.empty() || path.front() != '/' || slash + 1 == path.size())
-        return std::nullopt;
-    std::string name = path.substr(slash + 1);
+        return false;
+    const std::string name = path.substr(slash + 1);
     if (name == "." || name == "..")
-        return std::nullopt;
-    return std::make_pair(path.substr(0, slash + 1), std::move(name));
+        return false;
+    try {
+        const OpenedFolder folder = openFolderFromRoot(path.substr(0, slash + 1));
+        return folder.lookup == Lookup::Found && isFit(folder.folder.get()) && write(folder.folder.get(), name);
+    } catch (...) {
+        return false; // no randomness or no memory: no verdict rather than a crash
+    }
 }
 
 } // namespace
 
 bool writeResultFile(const std::string& path, const std::string& word, uid_t folderOwner)
 {
-    const auto split = splitResultPath(path);
-    if (!split)
-        return false;
-    const auto& [folderPath, name] = *split;
-    try {
-        const OpenedFolder folder = openFolderFromRoot(folderPath);
-        if (folder.lookup != Lookup::Found || !isTrustedFolder(folder.folder.get(), folderOwner))
-            return false;
-        // The empty file comes first: a reader that sees it knows the tool has
-        // finished removing and is about to give its verdict.
-        const bool created = replaceWithNewFile(folder.folder.get(), name, std::string());
-        return replaceWithNewFile(folder.folder.get(), name, word) && created;
-    } catch (...) {
-        return false; // no randomness or no memory: no verdict rather than a crash
-    }
+    return writeInFolderOf(
+        path, [&](int folderFd) { return isTrustedFolder(folderFd, folderOwner); },
+        [&](int folderFd, const std::string& name) {
+            // The empty file comes first: a reader that sees it knows the tool
+            // has finished removing and is about to give its verdict.
+            const bool created = replaceWithNewFile(folderFd, name, std::string());
+            return replaceWithNewFile(folderFd, name, word) && created;
+        });
 }
 
 bool writeResultFileForCaller(const std::string& path, const std::string& word, uid_t caller)
 {
-    const auto split = splitResultPath(path);
-    if (!split)
-        return false;
-    const auto& [folderPath, name] = *split;
-    try {
-        const OpenedFolder folder = openFolderFromRoot(folderPath);
-        if (folder.lookup != Lookup::Found || !isCallersFolder(folder.folder.get(), caller))
-            return false;
-        Placed placed;
-        if (!placeEmptyFileForCaller(folder.folder.get(), name, caller, placed)
-            || !isStillPlaced(folder.folder.get(), name, placed))
-            return false;
-        return replaceWithNewFile(folder.folder.get(), name, word);
-    } catch (...) {
-        return false;
-    }
+    return writeInFolderOf(
+        path, [&](int folderFd) { return isCallersFolder(folderFd, caller); },
+        [&](int folderFd, const std::string& name) {
+            Placed placed;
+            return placeEmptyFileForCaller(folderFd, name, caller, placed) && isStillPlaced(folderFd, name, placed)
+                && replaceWithNewFile(folderFd, name, word);
+        });
 }
