@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <sstream>
+#include <algorithm>
 
 namespace {
 
@@ -44,19 +44,27 @@ bool readWholeFile(const char* path, std::string& text)
 std::vector<std::string> programServedMountPoints(const std::string& mountInfo)
 {
     // Each line: id, parent id, device, root, mount point, options, optional
-    // fields, "-", file system type, source, super block options.
+    // fields, "-", file system type, source, super block options. Split by
+    // hand: a string stream would bring the locale machinery into the tool.
     std::vector<std::string> mountPoints;
-    std::istringstream lines(mountInfo);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string id, parent, device, root, mountPoint, field;
-        if (!(fields >> id >> parent >> device >> root >> mountPoint))
+    std::size_t lineStart = 0;
+    while (lineStart < mountInfo.size()) {
+        std::size_t lineEnd = mountInfo.find('\n', lineStart);
+        if (lineEnd == std::string::npos)
+            lineEnd = mountInfo.size();
+        std::vector<std::string> fields;
+        for (std::size_t at = lineStart; at < lineEnd;) {
+            const std::size_t end = std::min(mountInfo.find(' ', at), lineEnd);
+            if (end > at)
+                fields.push_back(mountInfo.substr(at, end - at));
+            at = end + 1;
+        }
+        lineStart = lineEnd + 1;
+        const auto separator = std::find(fields.begin(), fields.end(), "-");
+        if (fields.size() < 5 || separator - fields.begin() < 6 || fields.end() - separator < 2)
             continue;
-        while (fields >> field && field != "-") { }
-        std::string type;
-        if (field == "-" && fields >> type && isProgramServedFileSystem(type))
-            mountPoints.push_back(unescaped(mountPoint));
+        if (isProgramServedFileSystem(*(separator + 1)))
+            mountPoints.push_back(unescaped(fields[4]));
     }
     return mountPoints;
 }
