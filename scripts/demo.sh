@@ -61,7 +61,7 @@ inside() {
   local -a before=()
   local item
   for item in "${removable[@]}" "${beside[@]}"; do
-    before+=("$(count_files "$root$item")")
+    before+=("$(count_item "$root" "$item")")
   done
   echo "Made-up installation: $(count_files "$root/Applications" "$root/Library" "$root/Users") files in /Applications, /Library and $home."
 
@@ -146,6 +146,18 @@ count_files() {
   { find "$@" -type f 2>/dev/null || true; } | wc -l
 }
 
+# Files of one listed item under the root $1, leaving out those of the other
+# listed items inside it (the templates folder holds rCRS.QMX, an item of its
+# own), so that no file is counted twice.
+count_item() {
+  local root=$1 item=$2 other
+  local -a prune=()
+  for other in "${removable[@]}" "${beside[@]}"; do
+    [[ "$other" == "$item"/* ]] && prune+=(-path "$root$other" -prune -o)
+  done
+  { find "$root$item" "${prune[@]}" -type f -print 2>/dev/null || true; } | wc -l
+}
+
 start_wizard() {
   local root=$1
   local -a env=(PATH=/usr/bin:/bin HOME="$home" USER=root LANG=C.UTF-8
@@ -175,16 +187,16 @@ report() {
   echo "Still there:"
   i=0
   for item in "${removable[@]}"; do
-    [ -e "$root$item" ] && echo "  $item ($(count_files "$root$item") of $(files "${before[$i]}"))" && kept=1
+    [ -e "$root$item" ] && echo "  $item ($(count_item "$root" "$item") of $(files "${before[$i]}"))" && kept=1
     i=$((i + 1))
   done
   [ -n "${kept:-}" ] || echo "  none of them"
   echo "Beside them:"
   for item in "${beside[@]}"; do
-    if [ -e "$root$item" ] && [ "$(count_files "$root$item")" = "${before[$i]}" ]; then
+    if [ -e "$root$item" ] && [ "$(count_item "$root" "$item")" = "${before[$i]}" ]; then
       echo "  stayed: $item"
     else
-      echo "  DAMAGED: $item ($(files "${before[$i]}") before, $(count_files "$root$item") now)"
+      echo "  DAMAGED: $item ($(files "${before[$i]}") before, $(count_item "$root" "$item") now)"
       lost=1
     fi
     i=$((i + 1))

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs from the Debian archive whatever the build, the tests and the wizard
-# need and the machine lacks. Not being root, it prints the command and stops.
+# need and the machine lacks, and the packages named as arguments (the
+# package command asks for its checkers this way). Not being root, it prints
+# the command and stops.
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,7 @@ packages=(
   xvfb xauth pkexec polkitd dbus-daemon dbus-bin passwd
   dpkg-dev
   time
+  "$@"
 )
 
 missing=()

@@ -16,5 +16,14 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
   echo "No display to show the wizard on; run it under a virtual display instead: xvfb-run -a scripts/run.sh" >&2
   exit 1
 fi
-echo "Starting $wizard"
-exec "$wizard" "$@"
+# Qt wants a private runtime folder and warns without one; the wizard also
+# keeps its result file there.
+if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "$XDG_RUNTIME_DIR" ] || [ ! -O "$XDG_RUNTIME_DIR" ] \
+  || [ "$(stat -c %a "$XDG_RUNTIME_DIR")" != 700 ]; then
+  XDG_RUNTIME_DIR=$(mktemp -d)
+  chmod 700 "$XDG_RUNTIME_DIR"
+  export XDG_RUNTIME_DIR
+  trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
+echo "Starting $wizard. Careful: Remove really uninstalls Tallowmere 5.4.1 from this machine and your home folder."
+"$wizard" "$@"

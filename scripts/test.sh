@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs the whole test suite,
 # then again built with AddressSanitizer and UndefinedBehaviorSanitizer; then
-# checks the macOS sources, the bundle layout of multi-configuration builds
+# compiles every source of the Apple build for macOS, checks the
+# Objective-C++ sources, the bundle layout of multi-configuration builds
 # and that every source keeps the checked-in .clang-format.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +25,7 @@ run_suite() {
 mkdir -p build build-sanitize
 run_suite build
 run_suite build-sanitize -DTW_SANITIZE=ON
+scripts/check-apple-syntax.sh
 scripts/check-objc.sh
 scripts/check-bundle-layout.sh
 scripts/check-format.sh

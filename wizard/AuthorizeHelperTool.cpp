@@ -10,6 +10,7 @@ const char* const kToolName = "main";
 const double kFirstTestDelay = 1.0;
 const double kTestInterval = 0.5;
 const double kWaitBound = 60 * 60;
+const double kStartBound = 30;
 
 namespace {
 
@@ -80,6 +81,10 @@ int waitForVerdict(JobPlatform& platform, const std::string& resultPath, double 
             break;
         }
         if (ended)
+            return 1;
+        // A job that the service manager accepted but whose process it never
+        // started (an exec it refused) will write nothing.
+        if (!seenRunning && state == JobState::NotStarted && platform.monotonicSeconds() - submittedAt >= kStartBound)
             return 1;
         if (platform.monotonicSeconds() - submittedAt >= kWaitBound)
             return 1;

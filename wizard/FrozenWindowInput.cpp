@@ -1,8 +1,17 @@
 #include "FrozenWindowInput.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QEventLoop>
 #include <QGuiApplication>
+#include <QTimer>
+#include <QWindow>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -38,13 +47,23 @@ bool isUserInput(QEvent::Type type)
 }
 
 class InputDropper : public QObject {
+public:
+    InputDropper() { QCoreApplication::instance()->installEventFilter(this); }
+    ~InputDropper() override { QCoreApplication::instance()->removeEventFilter(this); }
+
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* to, QEvent* event) override
     {
         if (event->type() == QEvent::ShortcutOverride) {
             // Accepted, the key counts as a plain key press, which is then
             // dropped: no shortcut fires either.
             event->accept();
+            return true;
+        }
+        // The window manager's close request reaches the window first; the
+        // wizard's own close() goes to the widget and stays untouched.
+        if (event->type() == QEvent::Close && to->isWindowType()) {
+            event->ignore();
             return true;
         }
         return isUserInput(event->type());
@@ -53,13 +72,40 @@ protected:
 
 } // namespace
 
+WindowAliveDuringRun::WindowAliveDuringRun()
+    : m_previousPause(setJobPause(processWindowEventsFor))
+    , m_inputDropper(std::make_unique<InputDropper>())
+{
+}
+
+WindowAliveDuringRun::~WindowAliveDuringRun()
+{
+    m_inputDropper.reset();
+    setJobPause(std::move(m_previousPause));
+}
+
+void processWindowEventsFor(double seconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 total = std::llround(seconds * 1000);
+    QEventLoop loop;
+    QTimer::singleShot(total, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    // The window system keeps the user's input queued; anything that comes
+    // in another way is dropped by the run's filter.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // A quitting application ends every nested loop at once; the rest of the
+    // time then passes asleep, so the job's tests keep their pace.
+    const qint64 left = total - clock.elapsed();
+    if (left > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(left));
+}
+
 void discardInputGivenWhileFrozen()
 {
     InputDropper dropper;
-    QCoreApplication::instance()->installEventFilter(&dropper);
     // sync() delivers what is queued, makes a round trip to the window system
     // so that the events it sent before are read in, and delivers those too.
     QGuiApplication::sync();
     QCoreApplication::processEvents();
-    QCoreApplication::instance()->removeEventFilter(&dropper);
 }

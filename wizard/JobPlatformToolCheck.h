@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 // True when no one but root and `user` can change what would run at `path`:
@@ -9,4 +10,6 @@
 // followed, each link's own folder included) is writable by group or others
 // or belongs to anyone else. A sticky folder that others may write to is
 // fine, since they can neither rename nor remove an entry they do not own.
-bool isToolOnlyChangeableBy(const std::string& path, uid_t user);
+// So is writing by `administrators`, a group whose members may become root
+// anyway (macOS's "admin", which may write to /Applications).
+bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<gid_t> administrators = std::nullopt);

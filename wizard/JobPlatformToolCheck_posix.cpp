@@ -16,9 +16,10 @@ bool ownedByTrusted(const struct stat& entry, uid_t user)
     return entry.st_uid == 0 || entry.st_uid == user;
 }
 
-bool othersMayWrite(const struct stat& entry)
+bool othersMayWrite(const struct stat& entry, std::optional<gid_t> administrators)
 {
-    return (entry.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    const bool groupMayWrite = (entry.st_mode & S_IWGRP) != 0 && (!administrators || entry.st_gid != *administrators);
+    return groupMayWrite || (entry.st_mode & S_IWOTH) != 0;
 }
 
 bool isSticky(const struct stat& entry)
@@ -49,14 +50,14 @@ bool readLink(const std::string& path, std::string* target)
 
 } // namespace
 
-bool isToolOnlyChangeableBy(const std::string& path, uid_t user)
+bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<gid_t> administrators)
 {
     if (path.empty() || path.front() != '/')
         return false;
     // `current` is resolved and every folder from "/" down to it has passed.
     std::string current = "/";
     struct stat folder;
-    if (lstat("/", &folder) != 0 || !ownedByTrusted(folder, user) || othersMayWrite(folder))
+    if (lstat("/", &folder) != 0 || !ownedByTrusted(folder, user) || othersMayWrite(folder, administrators))
         return false;
     std::vector<std::string> pending;
     pushComponents(path, &pending);
@@ -78,7 +79,7 @@ bool isToolOnlyChangeableBy(const std::string& path, uid_t user)
         struct stat entry;
         if (lstat(next.c_str(), &entry) != 0 || !ownedByTrusted(entry, user))
             return false;
-        if (othersMayWrite(folder) && !isSticky(folder))
+        if (othersMayWrite(folder, administrators) && !isSticky(folder))
             return false; // others could put something else in its place
         if (S_ISLNK(entry.st_mode)) {
             std::string target;
@@ -91,7 +92,7 @@ bool isToolOnlyChangeableBy(const std::string& path, uid_t user)
             }
             continue;
         }
-        if (othersMayWrite(entry) && !isSticky(entry))
+        if (othersMayWrite(entry, administrators) && !isSticky(entry))
             return false;
         current = next;
         folder = entry;

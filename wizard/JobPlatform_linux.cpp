@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Bundle.h"
+#include "JobPause.h"
 #include "JobPlatformToolCheck.h"
 #include "Paths.h"
 
@@ -255,7 +256,7 @@ std::int32_t LinuxJobPlatform::randomNumber()
 
 void LinuxJobPlatform::sleep(double seconds)
 {
-    if (seconds > 0)
+    if (seconds > 0 && !pauseInsteadOfSleeping(seconds))
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 

@@ -3,9 +3,14 @@
 
 #include <Security/Authorization.h>
 #include <ServiceManagement/ServiceManagement.h>
+#include <grp.h>
 #include <stdlib.h>
+#include <unistd.h>
+
+#include "JobPlatformToolCheck.h"
 
 #include "FoundationGlue_mac.h"
+#include "JobPause.h"
 
 // The job calls are the ones that run on every macOS this program targets;
 // later systems mark them deprecated.
@@ -58,12 +63,24 @@ public:
     void removeJob(const std::string& label) override
     {
         @autoreleasepool {
-            SMJobRemove(kSMDomainSystemLaunchd, (CFStringRef)toNSString(label), m_authorization, false, NULL);
+            // Waits until launchd has stopped a tool of an earlier run that
+            // still runs: until then a new job of the same label is refused.
+            SMJobRemove(kSMDomainSystemLaunchd, (CFStringRef)toNSString(label), m_authorization, true, NULL);
         }
     }
 
     bool submitJob(const JobDescription& job) override
     {
+        // launchd runs whatever lies at the path as root: a tool that anyone
+        // but root, this user and the administrators could have replaced is
+        // not started.
+        const struct group* admin = getgrnam("admin");
+        const std::optional<gid_t> administrators = admin ? std::optional<gid_t>(admin->gr_gid) : std::nullopt;
+        if (job.programArguments.empty()
+            || !isToolOnlyChangeableBy(job.programArguments.front(), getuid(), administrators)) {
+            releaseAuthorization();
+            return false;
+        }
         bool accepted = false;
         @autoreleasepool {
             NSMutableArray* arguments = [NSMutableArray array];
@@ -130,7 +147,11 @@ public:
 
     std::int32_t randomNumber() override { return static_cast<std::int32_t>(arc4random()); }
 
-    void sleep(double seconds) override { [NSThread sleepForTimeInterval:seconds]; }
+    void sleep(double seconds) override
+    {
+        if (!pauseInsteadOfSleeping(seconds))
+            [NSThread sleepForTimeInterval:seconds];
+    }
 
     double monotonicSeconds() override { return [[NSProcessInfo processInfo] systemUptime]; }
 

@@ -16,6 +16,8 @@ extern const double kFirstTestDelay;
 extern const double kTestInterval;
 // A last guard for a platform that cannot tell when the tool has ended.
 extern const double kWaitBound;
+// How long an accepted job may show no process before it counts as ended.
+extern const double kStartBound;
 
 std::string toolPath(const std::string& bundlePath);
 // Temporary folder (or "/tmp/" when there is none), the number, ".log".

@@ -84,9 +84,14 @@ int ProgressPage::nextId() const
 
 void ProgressPage::runUninstaller()
 {
-    m_removalResult = m_removalJob(m_choiceMask);
-    // A Return or a click given to the frozen window must not dismiss the
-    // result page before the user has seen it.
+    {
+        // The run holds the GUI thread; while the job waits, the window is
+        // still painted and answers the desktop, but takes no input.
+        const WindowAliveDuringRun alive;
+        m_removalResult = m_removalJob(m_choiceMask);
+    }
+    // A Return or a click given during the run must not dismiss the result
+    // page before the user has seen it.
     discardInputGivenWhileFrozen();
     wizard()->next();
 }

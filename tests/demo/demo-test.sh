@@ -43,6 +43,7 @@ echo "$out"
 expect_line "$out" "Verdict in the result file: success"
 for removed in "/Applications/Tallowmere 5.4.1 (3002 files)" \
   "/Library/Application Support/Nordaxis/Tallowmere/Templates/rCRS.QMX (1 file)" \
+  "/Library/Application Support/Nordaxis/Tallowmere/Templates (40 files)" \
   "/Users/demo/Library/Preferences/com.nordaxis.shared.plist (1 file)" \
   "/Users/demo/Library/Application Support/Nordaxis (200 files)" \
   "/Users/demo/Documents/Nordaxis (1000 files)"; do

@@ -208,7 +208,9 @@ TEST(PrivilegedJobRun, AcceptedJobWithoutProcessHasNotEnded)
         { "starts late, writes success", 2.2, 3.1, true, { { 2.9, "success" } }, 2, 3.0 },
         { "starts and ends between two probes, verdict written", 2.1, 2.4, true, { { 2.3, "success" } }, 2, 2.5 },
         { "ends with a trace before it was seen running", 1.1, 1.3, false, {}, 1, 1.5 },
-        { "never starts", kWaitBound * 2, std::nullopt, true, {}, 1, kWaitBound },
+        { "never starts", kWaitBound * 2, std::nullopt, true, {}, 1, kStartBound },
+        { "starts just before the start bound, writes success", kStartBound - 0.2, kStartBound + 5, true,
+            { { kStartBound + 4, "success" } }, 2, kStartBound + 4.0 },
     };
     for (const Case& c : cases) {
         ScriptedPlatform platform;

@@ -9,7 +9,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
+#include "JobPause.h"
 #include "JobPlatformToolCheck.h"
 #include "JobPlatform_linux.h"
 #include "PrivilegedJob.h"
@@ -132,6 +134,23 @@ TEST(LinuxJobPlatform, HomeFolderFromHomeElsePasswordDatabase)
         ScopedVariable home("HOME", variable);
         EXPECT_EQ(platform.homeFolder(), expected) << (variable ? variable : "(unset)");
     }
+}
+
+TEST(LinuxJobPlatform, SleepsThroughThePauseSetAndItselfOtherwise)
+{
+    // The wizard keeps its window painted through the pause; a sleep that
+    // passed it by would freeze the window again.
+    LinuxJobPlatform platform("/b.app", "");
+    std::vector<double> paused;
+    const JobPause before = setJobPause([&](double seconds) { paused.push_back(seconds); });
+    platform.sleep(1.0);
+    platform.sleep(0.5);
+    setJobPause(before);
+    EXPECT_EQ(paused, (std::vector<double> { 1.0, 0.5 }));
+
+    const double start = platform.monotonicSeconds();
+    platform.sleep(0.02);
+    EXPECT_GE(platform.monotonicSeconds() - start, 0.02) << "without a pause the thread sleeps";
 }
 
 TEST(LinuxJobPlatform, ReadsOnlyWholeValidUtf8FromRegularFiles)
@@ -354,6 +373,14 @@ TEST_F(LinuxJobAsRoot, ToolOthersCouldChangeIsNeverStarted)
     for (const auto& [path, trusted] : cases)
         EXPECT_EQ(isToolOnlyChangeableBy(path, 0), trusted) << path;
     EXPECT_TRUE(isToolOnlyChangeableBy(safe + "/theirs", other->uid)) << "the user's own tool";
+    // A folder that a group may write to, as /Applications is for macOS's
+    // administrators: fine only when that is the group named as theirs.
+    ASSERT_EQ(chown(open.c_str(), 0, other->gid), 0);
+    chmod(open.c_str(), 0775);
+    EXPECT_FALSE(isToolOnlyChangeableBy(open + "/MacOS/main", 0));
+    EXPECT_TRUE(isToolOnlyChangeableBy(open + "/MacOS/main", 0, other->gid));
+    EXPECT_FALSE(isToolOnlyChangeableBy(open + "/MacOS/main", 0, other->gid + 1));
+    chmod(open.c_str(), 0777);
 
     // The run ends as a refused one, before the tool could start.
     writeExecutable(scene.tool, kRecordingTool);

@@ -1,10 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/inotify.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,71 +16,11 @@
 #include "RemovalTool.h"
 #include "TestSupport.h"
 #include "TreeRemoval.h"
+#include "TreeRemovalTesting.h"
 #include "UniqueFd.h"
 
 using namespace testsupport;
-
-namespace {
-
-const int kChildSkips = 77; // a child that cannot set up what it needs says so
-
-// Removes the entry at a path through removeEntryAt; the folder that holds it
-// is opened by path, which only a test folder may be.
-bool removeItem(const std::string& path)
-{
-    const std::filesystem::path entry = std::filesystem::path(path).lexically_normal();
-    const std::filesystem::path name = entry.has_filename() ? entry.filename() : entry.parent_path().filename();
-    const std::filesystem::path parent = entry.has_filename() ? entry.parent_path() : entry.parent_path().parent_path();
-    const int parentFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parentFd < 0)
-        return false;
-    const bool removed = removeEntryAt(parentFd, name.string());
-    close(parentFd);
-    return removed;
-}
-
-// Runs `body` in a forked child and gives its exit status. A child ended by a
-// signal fails the test: a crash must never pass for a skip.
-int runInChild(const std::function<int()>& body, const std::function<void(pid_t)>& whileRunning = {})
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        int code = 98;
-        try {
-            code = body();
-        } catch (...) {
-        }
-        _exit(code);
-    }
-    if (whileRunning)
-        whileRunning(pid);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status)) {
-        ADD_FAILURE() << "child ended by signal " << WTERMSIG(status);
-        return -1;
-    }
-    return WEXITSTATUS(status);
-}
-
-bool lowerOpenFileLimit(rlim_t soft)
-{
-    struct rlimit limit;
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return false;
-    limit.rlim_cur = soft;
-    return setrlimit(RLIMIT_NOFILE, &limit) == 0;
-}
-
-std::string chain(const std::string& top, int depth)
-{
-    std::string path = top;
-    for (int i = 0; i < depth; ++i)
-        path += "/d";
-    return path;
-}
-
-} // namespace
+using namespace treeremovaltesting;
 
 TEST(TreeRemoval, RemovesFilesFoldersAndDeepTrees)
 {
@@ -183,23 +120,6 @@ TEST(TreeRemoval, FailureInTheMiddleStillRemovesLaterEntries)
     }
 }
 
-TEST(TreeRemoval, DoesNotCrossIntoAnotherFileSystem)
-{
-    TempDir tmp;
-    writeFile(tmp / "tree/before.txt", "x");
-    makeFolders(tmp / "tree/mounted");
-    if (mount("tmpfs", (tmp / "tree/mounted").c_str(), "tmpfs", 0, "size=1m") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here (needs root and mount rights)";
-    writeFile(tmp / "tree/mounted/other-fs.txt", "keep");
-
-    const bool removed = removeItem(tmp / "tree");
-    const bool stayed = entryExists(tmp / "tree/mounted/other-fs.txt");
-    umount((tmp / "tree/mounted").c_str());
-    EXPECT_FALSE(removed);
-    EXPECT_TRUE(stayed);
-    EXPECT_FALSE(entryExists(tmp / "tree/before.txt"));
-}
-
 // A second thread keeps swapping a folder inside the tree for a link to a
 // folder outside it while the tree is removed, at several depths and with
 // sibling folders that keep more than one worker busy. The outside folder
@@ -293,93 +213,6 @@ TEST(TreeRemoval, RemovesTreesDeeperThanTheOpenFileLimit)
 // While the walk is deep in a chain, a folder far above it (long closed, to
 // be climbed back to) is moved aside and another put in its place. Nothing in
 // the replacement is touched and the removal fails.
-TEST(TreeRemoval, ClimbBackToAMovedFolderDeletesNothingThere)
-{
-    const int kFiles = 1500;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        TempDir tmp;
-        const std::string leaf = chain(tmp / "tree/a/b", 100);
-        for (int i = 0; i < kFiles; ++i)
-            writeFile(leaf + "/f" + std::to_string(i), "x");
-        makeFolders(tmp / "aside");
-
-        const int watch = inotify_init1(IN_CLOEXEC);
-        ASSERT_GE(watch, 0);
-        ASSERT_GE(inotify_add_watch(watch, leaf.c_str(), IN_DELETE), 0);
-        bool stoppedBelow = false;
-        const int status = runInChild(
-            [&] {
-                if (!lowerOpenFileLimit(64))
-                    return kChildSkips;
-                return removeItem(tmp / "tree") ? 0 : 1;
-            },
-            [&](pid_t child) {
-                // A child that ends before its first deletion sends no event.
-                struct pollfd ready = { watch, POLLIN, 0 };
-                char event[4096];
-                if (poll(&ready, 1, 30000) != 1 || read(watch, event, sizeof event) <= 0)
-                    return;
-                kill(child, SIGSTOP);
-                // Still at work in the leaf: the walk is below "b".
-                stoppedBelow = entryExists(leaf + "/f" + std::to_string(kFiles - 1))
-                    || entryExists(leaf + "/f" + std::to_string(kFiles - 2));
-                if (stoppedBelow) {
-                    std::rename((tmp / "tree/a/b").c_str(), (tmp / "aside/b").c_str());
-                    writeFile(tmp / "tree/a/b/keep.txt", "keep");
-                    writeFile(tmp / "tree/a/b/d/keep.txt", "keep");
-                }
-                kill(child, SIGCONT);
-            });
-        close(watch);
-        if (status == kChildSkips)
-            GTEST_SKIP() << "cannot lower the open-file limit";
-        if (!stoppedBelow)
-            continue; // the walk left the leaf before it could be stopped: try again
-        EXPECT_EQ(status, 1) << "a climb to another folder must fail the removal";
-        EXPECT_EQ(readFile(tmp / "tree/a/b/keep.txt"), "keep");
-        EXPECT_EQ(readFile(tmp / "tree/a/b/d/keep.txt"), "keep");
-        return;
-    }
-    GTEST_SKIP() << "could not stop the walk while it was below the moved folder";
-}
-
-// In a private mount namespace, a folder of the same file system bind-mounted
-// inside the tree, or as the entry itself, keeps every file and the removal
-// fails.
-TEST(TreeRemoval, BindMountsOfTheSameFileSystemAreNeverEntered)
-{
-    TempDir tmp;
-    writeFile(tmp / "source/keep.txt", "keep");
-    writeFile(tmp / "source/sub/keep.txt", "keep");
-    writeFile(tmp / "tree/before.txt", "x");
-    makeFolders(tmp / "tree/a/mounted");
-    makeFolders(tmp / "entry");
-
-    const int status = runInChild([&] {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-            || mount((tmp / "source").c_str(), (tmp / "tree/a/mounted").c_str(), nullptr, MS_BIND, nullptr) != 0
-            || mount((tmp / "source").c_str(), (tmp / "entry").c_str(), nullptr, MS_BIND, nullptr) != 0)
-            return kChildSkips;
-        int failures = 0;
-        if (removeItem(tmp / "tree"))
-            failures |= 1;
-        if (removeItem(tmp / "entry"))
-            failures |= 2;
-        if (!entryExists(tmp / "tree/a/mounted/keep.txt") || !entryExists(tmp / "entry/sub/keep.txt"))
-            failures |= 4;
-        if (entryExists(tmp / "tree/before.txt"))
-            failures |= 8;
-        return failures;
-    });
-    if (status == kChildSkips)
-        GTEST_SKIP() << "cannot make a private mount namespace with bind mounts (needs root)";
-    EXPECT_EQ(status & 1, 0) << "a tree holding a bind mount must fail";
-    EXPECT_EQ(status & 2, 0) << "a bind-mounted entry must fail";
-    EXPECT_EQ(status & 4, 0) << "a file under a bind mount was deleted";
-    EXPECT_EQ(status & 8, 0) << "the rest of the tree must still go";
-    EXPECT_EQ(readFile(tmp / "source/keep.txt"), "keep");
-    EXPECT_EQ(readFile(tmp / "source/sub/keep.txt"), "keep");
-}
 
 // A chain that a user keeps growing at its tip would keep root busy without
 // end: the walk goes only so deep, and what lies deeper stays.

@@ -1,15 +1,20 @@
-// Keys and clicks that the user gives the window while the run blocks it are
-// queued by the window system and would reach the page shown after the run.
-// The stand-in job queues them while it "runs", as the platform does.
+// Keys, clicks and close requests that the user gives the window while the
+// run holds the GUI thread must act on nothing: not during the run, whose
+// waits keep the window painted, and not on the page shown after it. The
+// stand-in job queues them while it "runs", as the platform does, and then
+// waits as the real job does.
 #include <QAbstractButton>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 #include <gtest/gtest.h>
 
 #include "FakeJob.h"
+#include "JobPause.h"
 #include "ShownWizard.h"
 #include "WizardTesting.h"
 
@@ -17,7 +22,7 @@ using namespace wizardtesting;
 
 namespace {
 
-enum class Input { Keys, Clicks };
+enum class Input { Keys, Clicks, CloseRequest };
 
 struct FrozenInputCase {
     const char* name;
@@ -46,6 +51,45 @@ void queueClickOnDone(QWizard& wizard)
     }
 }
 
+void queueCloseRequest(QWindow* window)
+{
+    QCoreApplication::postEvent(window, new QCloseEvent);
+}
+
+// Counts what reaches the wizard's widgets while it is installed.
+class DeliveredEvents : public QObject {
+public:
+    int input = 0;
+    int paints = 0;
+    int closes = 0;
+
+    DeliveredEvents() { QCoreApplication::instance()->installEventFilter(this); }
+    ~DeliveredEvents() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* to, QEvent* event) override
+    {
+        if (!to->isWidgetType())
+            return false;
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+            ++input;
+            break;
+        case QEvent::Paint:
+            ++paints;
+            break;
+        case QEvent::Close:
+            ++closes;
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
+
 class WizardFrozenInput : public ShownWizard, public ::testing::WithParamInterface<FrozenInputCase> { };
 
 TEST_P(WizardFrozenInput, TheLastPageStaysUntilDoneIsPressedAfterTheRun)
@@ -53,15 +97,35 @@ TEST_P(WizardFrozenInput, TheLastPageStaysUntilDoneIsPressedAfterTheRun)
     QWizard& wizard = *m_wizard;
     m_job.result = GetParam().jobResult;
     bool otherEventDelivered = false;
+    bool timerFiredDuringRun = false;
     m_job.onCall = [&](int) {
-        if (GetParam().input == Input::Keys) {
+        switch (GetParam().input) {
+        case Input::Keys:
             queueKey(wizard.windowHandle(), Qt::Key_Return);
             queueKey(wizard.windowHandle(), Qt::Key_Escape);
-        } else {
+            break;
+        case Input::Clicks:
             queueClickOnDone(wizard);
+            break;
+        case Input::CloseRequest:
+            queueCloseRequest(wizard.windowHandle());
+            break;
         }
         QMetaObject::invokeMethod(
             &wizard, [&] { otherEventDelivered = true; }, Qt::QueuedConnection);
+
+        // The job's wait: the window is repainted and timers run, but
+        // nothing the user gave it acts.
+        DeliveredEvents delivered;
+        QTimer::singleShot(0, [&] { timerFiredDuringRun = true; });
+        wizard.update();
+        EXPECT_TRUE(pauseInsteadOfSleeping(0.05)) << "the run sets a pause for the job's waits";
+        EXPECT_GT(delivered.paints, 0);
+        EXPECT_TRUE(timerFiredDuringRun);
+        EXPECT_EQ(delivered.input, 0);
+        EXPECT_EQ(delivered.closes, 0);
+        EXPECT_TRUE(wizard.isVisible());
+        EXPECT_EQ(wizard.currentId(), 4);
     };
 
     for (int i = 0; i < 3; ++i)
@@ -71,6 +135,7 @@ TEST_P(WizardFrozenInput, TheLastPageStaysUntilDoneIsPressedAfterTheRun)
     QCoreApplication::processEvents();
 
     EXPECT_TRUE(otherEventDelivered);
+    EXPECT_FALSE(pauseInsteadOfSleeping(0)) << "the pause ends with the run";
     EXPECT_TRUE(wizard.isVisible());
     EXPECT_EQ(wizard.currentId(), GetParam().lastPage);
     ASSERT_TRUE(click(wizard, QWizard::FinishButton));
@@ -80,8 +145,10 @@ TEST_P(WizardFrozenInput, TheLastPageStaysUntilDoneIsPressedAfterTheRun)
 
 INSTANTIATE_TEST_SUITE_P(Runs, WizardFrozenInput,
     ::testing::Values(FrozenInputCase { "SuccessKeys", 2, 6, Input::Keys },
-        FrozenInputCase { "SuccessClicks", 2, 6, Input::Clicks }, FrozenInputCase { "FailureKeys", 1, 5, Input::Keys },
-        FrozenInputCase { "FailureClicks", 1, 5, Input::Clicks }),
+        FrozenInputCase { "SuccessClicks", 2, 6, Input::Clicks },
+        FrozenInputCase { "SuccessCloseRequest", 2, 6, Input::CloseRequest },
+        FrozenInputCase { "FailureKeys", 1, 5, Input::Keys }, FrozenInputCase { "FailureClicks", 1, 5, Input::Clicks },
+        FrozenInputCase { "FailureCloseRequest", 1, 5, Input::CloseRequest }),
     [](const ::testing::TestParamInfo<FrozenInputCase>& info) { return info.param.name; });
 
 } // namespace

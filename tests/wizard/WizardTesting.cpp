@@ -19,6 +19,16 @@ void ensureApplication()
     static char name[] = "wizard_tests";
     static char* argv[] = { name, nullptr };
     new QApplication(argc, argv); // lives as long as the test program
+    // The offscreen platform knows no desktop fonts and takes a larger one;
+    // the window is made for the size that a Linux desktop gives by default.
+    QApplication::setFont(desktopFont());
+}
+
+QFont desktopFont()
+{
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setPointSize(9);
+    return font;
 }
 
 bool click(QWizard& wizard, QWizard::WizardButton which)

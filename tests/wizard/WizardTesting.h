@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QFont>
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <QWizard>
@@ -11,8 +12,12 @@
 // Helpers for tests that drive the real wizard on the offscreen platform.
 namespace wizardtesting {
 
-// The one application object of a test program, on the offscreen platform.
+// The one application object of a test program, on the offscreen platform,
+// with the desktop's default font.
 void ensureApplication();
+
+// The font that a Linux desktop gives Qt programs unless told otherwise.
+QFont desktopFont();
 
 // Clicks a wizard button with the mouse, as a user would; the button must be
 // shown and enabled, else the test fails (returns false).

@@ -1,11 +1,14 @@
 // The window and the buttons that each page offers, as the user sees them.
+#include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QPixmap>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "FakeJob.h"
 #include "ShownWizard.h"
@@ -76,6 +79,34 @@ TEST_F(WizardWindow, PagesZeroToTwoOfferContinueAndCancelOnTheLeft)
     EXPECT_EQ(button(QWizard::NextButton)->text(), QString("Continue")) << "\"Remove\" is page 2's alone";
 }
 
+TEST_F(WizardWindow, TabMovesThroughTheButtonsInTheOrderTheyStand)
+{
+    QApplication::setActiveWindow(m_wizard.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_wizard.get()));
+    // The widgets that Tab reaches, from the one with the focus onwards.
+    const auto tabChain = [&](int length) {
+        std::vector<QWidget*> chain;
+        for (int i = 0; i < length; ++i) {
+            chain.push_back(QApplication::focusWidget());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        return chain;
+    };
+    QWidget* cancel = button(QWizard::CancelButton);
+    QWidget* back = button(QWizard::BackButton);
+    QWidget* next = button(QWizard::NextButton);
+
+    cancel->setFocus();
+    EXPECT_EQ(tabChain(3), (std::vector<QWidget*> { cancel, next, cancel })) << "welcome page";
+
+    ASSERT_TRUE(click(*m_wizard, QWizard::NextButton));
+    QWidget* firstBox = userSettingsBox(*m_wizard);
+    QWidget* secondBox = externalDataHomeBox(*m_wizard);
+    firstBox->setFocus();
+    EXPECT_EQ(tabChain(6), (std::vector<QWidget*> { firstBox, secondBox, cancel, back, next, firstBox }))
+        << "choices page";
+}
+
 TEST_F(WizardWindow, NoButtonDoesAnythingOnTheProgressPageAndOnlyDoneAfterIt)
 {
     // The run blocks in the stand-in job until the progress page is checked.
@@ -102,5 +133,94 @@ TEST_F(WizardWindow, NoButtonDoesAnythingOnTheProgressPageAndOnlyDoneAfterIt)
     EXPECT_TRUE(button(QWizard::FinishButton)->property("default").toBool());
     EXPECT_FALSE(shown(QWizard::CancelButton));
 }
+
+// Larger desktop fonts: every text stands whole inside the window, which
+// keeps its designed size wherever the texts fit in it.
+struct FontCase {
+    const char* name;
+    double scale;
+};
+
+class WizardAtFontSize : public ::testing::TestWithParam<FontCase> {
+protected:
+    void SetUp() override
+    {
+        ensureApplication();
+        QFont font = desktopFont();
+        font.setPointSizeF(font.pointSizeF() * GetParam().scale);
+        QApplication::setFont(font);
+    }
+    void TearDown() override { QApplication::setFont(desktopFont()); }
+
+    // Each label, check box and button of the page shown is at least as large
+    // as its text needs and lies inside the window.
+    static void expectTextsWhole(QWizard& wizard)
+    {
+        SCOPED_TRACE("page " + std::to_string(wizard.currentId()));
+        QWidget* page = wizard.currentPage();
+        const QRect pageRect(page->mapTo(&wizard, QPoint(0, 0)), page->size());
+        EXPECT_TRUE(wizard.rect().contains(pageRect));
+        for (QWidget* widget : page->findChildren<QWidget*>()) {
+            const QRect at(widget->mapTo(&wizard, QPoint(0, 0)), widget->size());
+            const auto* label = qobject_cast<QLabel*>(widget);
+            const std::string what = label ? label->text().left(30).toStdString()
+                                           : qobject_cast<QAbstractButton*>(widget)->text().left(30).toStdString();
+            EXPECT_TRUE(pageRect.contains(at)) << what;
+            if (label && label->wordWrap()) {
+                EXPECT_GE(at.height(), label->heightForWidth(at.width())) << what;
+            } else {
+                EXPECT_GE(at.width(), widget->sizeHint().width()) << what;
+                EXPECT_GE(at.height(), widget->sizeHint().height()) << what;
+            }
+        }
+        for (QWizard::WizardButton which : { QWizard::BackButton, QWizard::NextButton, QWizard::FinishButton }) {
+            QAbstractButton* button = wizard.button(which);
+            if (!button->isVisible())
+                continue;
+            EXPECT_GE(button->width(), button->minimumSizeHint().width()) << button->text().toStdString();
+            EXPECT_TRUE(wizard.rect().contains(QRect(button->mapTo(&wizard, QPoint(0, 0)), button->size())));
+        }
+    }
+};
+
+TEST_P(WizardAtFontSize, ShowsEveryTextWholeOnEveryPage)
+{
+    // Two runs: one past the running product to success, one to failure.
+    for (int result : { 2, 1 }) {
+        SCOPED_TRACE("removal result " + std::to_string(result));
+        FakeJob job;
+        job.result = result;
+        bool running = result == 2;
+        UninstallWizard wizard(job.job(), [&] { return running; });
+        QWizard& shown = wizard;
+        job.onCall = [&](int) { expectTextsWhole(shown); };
+        wizard.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&wizard));
+        if (GetParam().scale == 1.0) {
+            EXPECT_EQ(wizard.size(), QSize(700, 400));
+        }
+        EXPECT_EQ(wizard.minimumSize(), wizard.maximumSize()) << "the size stays fixed";
+        const QSize opened = wizard.size();
+
+        for (int page : { 0, 1, 2 }) {
+            ASSERT_EQ(wizard.currentId(), page);
+            expectTextsWhole(wizard);
+            ASSERT_TRUE(click(wizard, QWizard::NextButton));
+        }
+        if (running) {
+            ASSERT_EQ(wizard.currentId(), 3);
+            expectTextsWhole(wizard);
+            running = false;
+            ASSERT_TRUE(click(wizard, QWizard::NextButton));
+        }
+        ASSERT_TRUE(waitForPage(wizard, result == 2 ? 6 : 5));
+        expectTextsWhole(wizard);
+        EXPECT_EQ(wizard.size(), opened) << "one size for every page";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, WizardAtFontSize,
+    ::testing::Values(FontCase { "Default", 1.0 }, FontCase { "OneAndAHalf", 1.5 }, FontCase { "Double", 2.0 }),
+    [](const ::testing::TestParamInfo<FontCase>& info) { return info.param.name; });
 
 } // namespace
