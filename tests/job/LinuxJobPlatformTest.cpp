@@ -204,7 +204,7 @@ TEST(LinuxJobPlatform, TemporaryFolderIsTmpdirElseAPrivateRuntimeFolderElseOneOf
 {
     TempDir dir;
     const std::string runtime = dir / "run", loose = dir / "loose", link = dir / "link", foreign = dir / "foreign";
-    const std::string shared = dir / "shared";
+    const std::string shared = dir / "shared", missing = dir / "missing";
     for (const std::string& folder : { runtime, loose, foreign, shared })
         makeFolders(folder);
     chmod(runtime.c_str(), 0700);
@@ -223,7 +223,7 @@ TEST(LinuxJobPlatform, TemporaryFolderIsTmpdirElseAPrivateRuntimeFolderElseOneOf
         { nullptr, loose.c_str(), "" },
         { nullptr, link.c_str(), "" },
         { nullptr, "run", "" },
-        { nullptr, (dir / "missing").c_str(), "" },
+        { nullptr, missing.c_str(), "" },
         { nullptr, nullptr, "" },
     };
     if (foreignOwned)
@@ -259,7 +259,7 @@ TEST(LinuxJobPlatform, TemporaryFolderIsTmpdirElseAPrivateRuntimeFolderElseOneOf
     EXPECT_EQ(again.compare(0, shared.size() + 1, shared + "/"), 0) << again;
 
     // No shared folder to make one in: the shared folder's path alone.
-    LinuxJobPlatform nowhere("/b.app", "", dir / "missing");
+    LinuxJobPlatform nowhere("/b.app", "", missing);
     EXPECT_EQ(nowhere.temporaryFolder(), "");
 }
 
