@@ -32,6 +32,10 @@
 //     no longer written. It counts in the pool's shared listings until its
 //     last reader leaves.
 //  L3 `queued` is true exactly while the listing waits in the pool's queue.
+//  L4 Read-ahead batches held at once (InodeOrder.h) <= the budget given for
+//     the removal, one per worker by default; a reader that gets none goes on
+//     in listing order. A batch goes back when it is used up or its reader
+//     closes.
 //
 // The pool
 //  P1 idle + busy <= started <= the most workers; the calling thread counts

@@ -36,6 +36,7 @@ bool EntryReader::next(ListingEntry& entry, int& error)
             continue;
         entry.name.assign(name);
         entry.type = found->d_type;
+        entry.inode = found->d_ino;
         return true;
     }
 }

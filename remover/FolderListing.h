@@ -24,6 +24,7 @@ ListingPtr openListing(UniqueFd fd);
 struct ListingEntry {
     std::string name;
     unsigned char type = DT_UNKNOWN;
+    ino_t inode = 0;
 };
 
 // Reads one folder's entries from its start, "." and ".." left out. The walk
