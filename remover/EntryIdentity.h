@@ -11,6 +11,7 @@ struct EntryIdentity {
     ino_t inode = 0;
     std::uint64_t mountId = 0; // 0 where the platform gives none
     bool isMountRoot = false;
+    uid_t owner = 0;
 };
 
 // The identity of the folder open as `fd`; empty when it cannot be read.

@@ -13,10 +13,12 @@ std::optional<EntryIdentity> identifyOpenFolder(int fd)
     // A bind mount of a folder of the same file system keeps its device
     // number: only statx tells its mount apart.
     struct statx info;
-    if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO | STATX_MNT_ID, &info) == 0) {
+    if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO | STATX_UID | STATX_MNT_ID, &info)
+        == 0) {
         EntryIdentity identity;
         identity.device = makedev(info.stx_dev_major, info.stx_dev_minor);
         identity.inode = info.stx_ino;
+        identity.owner = info.stx_uid;
         identity.mountId = (info.stx_mask & STATX_MNT_ID) ? info.stx_mnt_id : 0;
         identity.isMountRoot
             = (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (info.stx_attributes & STATX_ATTR_MOUNT_ROOT);
@@ -31,6 +33,7 @@ std::optional<EntryIdentity> identifyOpenFolder(int fd)
     EntryIdentity identity;
     identity.device = plain.st_dev;
     identity.inode = plain.st_ino;
+    identity.owner = plain.st_uid;
     return identity;
 }
 

@@ -39,6 +39,7 @@ std::optional<EntryIdentity> identifyOpenFolder(int fd)
     EntryIdentity identity;
     identity.device = info.st_dev;
     identity.inode = info.st_ino;
+    identity.owner = info.st_uid;
     // Another file system shows in the device number too (crossesMount);
     // the mount status also catches a mount root whatever its device.
     // Without an answer the folder counts as a mount root: never entered.

@@ -54,7 +54,8 @@ private:
 // descriptor, only what is needed to recognise the folder and to remove it.
 struct FolderNode {
     FolderNode(NodeRef parentNode, std::string folderName, const EntryIdentity& folderIdentity)
-        : parent(std::move(parentNode))
+        : depth(parentNode ? parentNode->depth + 1 : 0)
+        , parent(std::move(parentNode))
         , name(std::move(folderName))
         , identity(folderIdentity)
     {
@@ -62,6 +63,7 @@ struct FolderNode {
     FolderNode(const FolderNode&) = delete;
     FolderNode& operator=(const FolderNode&) = delete;
 
+    const std::size_t depth; // below the folder the removal started with
     NodeRef parent; // empty for the folder the removal started with
     const std::string name; // inside the parent
     const EntryIdentity identity;

@@ -80,6 +80,7 @@ RemovalResult removeFolderTree(
         WalkSettings walk;
         walk.window = settings.window > 0 ? settings.window : descriptorWindow(workers, budget);
         walk.listings = settings.listings ? settings.listings : ListingSource(openOwnListing);
+        walk.policy = settings.policy;
 
         std::unique_ptr<EntryReader> reader = walk.listings(std::move(owned), name);
         if (!reader)

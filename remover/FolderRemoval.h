@@ -18,5 +18,10 @@
 // others with "..", and a climb that finds another folder than the one
 // recorded on the way down stops there, deletes nothing in it, and fails.
 // The rules that tie these together are in EngineInvariants.h.
+//
+// A folder that the settings' policy does not let it enter, that lies deeper
+// than the policy's bound, or that is a mount point to avoid
+// (UntrustedMounts.h) is not opened: it stays with everything in it, and the
+// removal fails.
 RemovalResult removeFolderTree(
     int parentFd, const std::string& name, int folderFd, const EntryIdentity& folder, const RemovalSettings& settings);

@@ -6,6 +6,7 @@
 
 #include "EngineInvariants.h"
 #include "FolderCalls.h"
+#include "UntrustedMounts.h"
 
 namespace {
 
@@ -99,6 +100,15 @@ void Worker::removeEntry(FolderListing& listing, const ListingEntry& entry)
 
 void Worker::descend(FolderListing& listing, const ListingEntry& entry)
 {
+    if (listing.node->depth >= m_settings.policy.maxDepth) {
+        fail(*listing.node, RemovalStep::TooDeep, 0, entry.name);
+        return;
+    }
+    // Not even opened: a program that never answers would hold root here.
+    if (isUntrustedMountPoint(listing.fd(), entry.name)) {
+        fail(*listing.node, RemovalStep::UntrustedMount, 0, entry.name);
+        return;
+    }
     UniqueFd child(openat(listing.fd(), entry.name.c_str(), kOpenFolderFlags));
     if (!child) {
         if (errno == ENOENT)
@@ -120,6 +130,10 @@ void Worker::descend(FolderListing& listing, const ListingEntry& entry)
     }
     if (crossesMount(listing.node->identity, *identity)) {
         fail(*listing.node, RemovalStep::MountRoot, 0, entry.name);
+        return;
+    }
+    if (!m_settings.policy.mayEnter(identity->owner)) {
+        fail(*listing.node, RemovalStep::OtherUsersFolder, 0, entry.name);
         return;
     }
     std::unique_ptr<EntryReader> reader = m_settings.listings(std::move(child), entry.name);

@@ -4,6 +4,7 @@
 #include <deque>
 
 #include "FolderListing.h"
+#include "RemovalPolicy.h"
 #include "UniqueFd.h"
 #include "WorkerPool.h"
 
@@ -11,6 +12,7 @@
 struct WalkSettings {
     std::size_t window = 1; // listings this worker alone reads kept open at once
     ListingSource listings; // opens every listing of the walk
+    RemovalPolicy policy; // which folders may be entered, and how deep
 };
 
 // One thread's depth-first walk: a chain of listings, each inside the one

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "PathWalkPlatform.h"
+#include "UntrustedMounts.h"
 
 namespace {
 
@@ -46,22 +47,59 @@ OpenedFolder outcome(Lookup lookup)
     return result;
 }
 
+// The folder parts[closed] inside `folderFd` may be looked into but not
+// opened (macOS refuses a root job without full disk access to list some of
+// the user's folders). The rest of the path, and the entry in the last folder,
+// are looked up by name one more component at a time: where one does not
+// exist, the entry is provably absent. A refused look-up, a link or an entry
+// that is there all stay failures.
+Lookup lookBeyondClosedFolder(
+    int folderFd, const std::vector<std::string>& parts, std::size_t closed, const std::string& entryName)
+{
+    // Looking up by name would touch a program-served mount unseen.
+    if (anyUntrustedMounts())
+        return Lookup::Failed;
+    std::vector<std::string> rest(parts.begin() + static_cast<std::ptrdiff_t>(closed), parts.end());
+    rest.push_back(entryName);
+    std::string relative = rest.front();
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        if (rest[i] == "..")
+            return Lookup::Failed;
+        relative += "/" + rest[i];
+        struct stat info;
+        if (fstatat(folderFd, relative.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno == ENOENT ? Lookup::Absent : Lookup::Failed;
+        if (i + 1 < rest.size() && !S_ISDIR(info.st_mode))
+            return S_ISLNK(info.st_mode) ? Lookup::Failed : Lookup::Absent;
+    }
+    return Lookup::Failed; // it is there, behind a folder that cannot be opened
+}
+
 class Walk {
 public:
-    OpenedFolder from(int startFd, const std::string& path)
+    // `entryName`: the entry that the caller will look up in the folder, for
+    // telling its absence when a folder on the way cannot be opened.
+    OpenedFolder from(int startFd, const std::string& path, const std::string* entryName = nullptr)
     {
         UniqueFd current(fcntl(startFd, F_DUPFD_CLOEXEC, 0));
         if (!current)
             return outcome(Lookup::Failed);
-        for (const std::string& name : componentsOf(path)) {
+        const std::vector<std::string> parts = componentsOf(path);
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            const std::string& name = parts[i];
+            if (isUntrustedMountPoint(current.get(), name))
+                return outcome(Lookup::Failed);
             const int next = openFolderComponent(current.get(), name.c_str());
             if (next >= 0) {
                 current = UniqueFd(next);
                 continue;
             }
+            const int openError = errno;
             struct stat info;
             if (fstatat(current.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
                 return outcome(errno == ENOENT ? Lookup::Absent : Lookup::Failed);
+            if (S_ISDIR(info.st_mode) && entryName && (openError == EACCES || openError == EPERM))
+                return outcome(lookBeyondClosedFolder(current.get(), parts, i, *entryName));
             if (!S_ISLNK(info.st_mode))
                 return outcome(S_ISDIR(info.st_mode) ? Lookup::Failed : Lookup::Absent);
             OpenedFolder target = followLink(current.get(), name, info);
@@ -79,6 +117,10 @@ private:
     OpenedFolder followLink(int folderFd, const std::string& name, const struct stat& link)
     {
         if (++m_links > kMaxLinksPerWalk || holdsProcessViewLinks(folderFd))
+            return outcome(Lookup::Failed);
+        // A second name of a link of root's was given by whoever owns the
+        // folder it stands in: it leads nowhere, not even into root's folders.
+        if (link.st_uid == 0 && !isRootsOwnLink(link))
             return outcome(Lookup::Failed);
         std::vector<char> buffer(static_cast<std::size_t>(link.st_size > 0 ? link.st_size : 255) + 1);
         const ssize_t length = readlinkat(folderFd, name.c_str(), buffer.data(), buffer.size());
@@ -105,7 +147,7 @@ private:
         struct stat folder;
         if (fstat(reached.folder.get(), &folder) != 0)
             return outcome(Lookup::Failed);
-        if (!isRootsOwnLink(link) && folder.st_uid != link.st_uid)
+        if (link.st_uid != 0 && folder.st_uid != link.st_uid)
             return outcome(Lookup::Failed);
         return reached;
     }
@@ -118,6 +160,11 @@ private:
 OpenedFolder openFolderBeneath(int startFd, const std::string& relativePath)
 {
     return Walk().from(startFd, relativePath);
+}
+
+OpenedFolder openParentOfEntry(int startFd, const std::string& relativePath, const std::string& entryName)
+{
+    return Walk().from(startFd, relativePath, &entryName);
 }
 
 OpenedFolder openFolderFromRoot(const std::string& absolutePath)

@@ -21,13 +21,21 @@ struct OpenedFolder {
 // can be led anywhere by a link on the way.
 //
 // A link on the way is followed by reading it and walking its target the same
-// way, and only when the link belongs to root, or when the folder it leads to
-// belongs to the link's own owner: a user may have moved a folder of theirs
+// way, and only when the link belongs to root (and has no second name), or
+// when the folder it leads to belongs to the link's own owner: a user may have moved a folder of theirs
 // elsewhere and left a link, but may not lead root into folders of root's or
 // of other users. A link in a file system of process views (Linux's /proc,
 // whose links jump into other mount namespaces) is never followed. An absolute
-// target is walked from the machine's root folder, "/".
+// target is walked from the machine's root folder, "/". A mount point of a
+// file system served by a program (UntrustedMounts.h) is never opened: the
+// walk fails there.
 OpenedFolder openFolderBeneath(int startFd, const std::string& relativePath);
+
+// The same for the folder that holds `entryName`. When a folder on the way
+// exists but cannot be opened for want of rights, the rest of the path and
+// the entry are looked up by name: the result is Absent when one of them
+// provably does not exist, else Failed.
+OpenedFolder openParentOfEntry(int startFd, const std::string& relativePath, const std::string& entryName);
 
 // The same from the machine's root folder, for an absolute path.
 OpenedFolder openFolderFromRoot(const std::string& absolutePath);

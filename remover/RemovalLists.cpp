@@ -10,15 +10,11 @@
 namespace {
 
 const char kMakerPrefix[] = "com.nordaxis.";
+const char kPreferences[] = "/Library/Preferences";
 
-} // namespace
-
-std::vector<std::string> folderEntryNames(const std::string& folder)
+std::vector<std::string> namesIn(OpenedFolder opened)
 {
     std::vector<std::string> names;
-    // Reached like the entries themselves: a link on the way that the removal
-    // would not follow does not get its folder listed either.
-    OpenedFolder opened = openFolderFromRoot(folder);
     if (opened.lookup != Lookup::Found)
         return names;
     DIR* dir = fdopendir(opened.folder.get());
@@ -34,6 +30,34 @@ std::vector<std::string> folderEntryNames(const std::string& folder)
     return names;
 }
 
+RemovalList withChoices(int choiceMask, const std::string& home, const std::vector<std::string>& preferenceNames)
+{
+    RemovalList list = deleteCoreFiles();
+    if (choiceMask & UserSettingsChoiceBit) {
+        const RemovalList settings = deleteUserSettingsFiles(home, preferenceNames);
+        list.insert(list.end(), settings.begin(), settings.end());
+    }
+    if (choiceMask & ExternalDataHomeChoiceBit) {
+        const RemovalList data = deleteExternalDataHomeFiles(home);
+        list.insert(list.end(), data.begin(), data.end());
+    }
+    return list;
+}
+
+} // namespace
+
+// Reached like the entries themselves: a link on the way that the removal
+// would not follow does not get its folder listed either.
+std::vector<std::string> folderEntryNames(const std::string& folder)
+{
+    return namesIn(openFolderFromRoot(folder));
+}
+
+std::vector<std::string> folderEntryNamesBeneath(int startFd, const std::string& relativeFolder)
+{
+    return namesIn(openFolderBeneath(startFd, relativeFolder));
+}
+
 RemovalList deleteCoreFiles()
 {
     return {
@@ -44,9 +68,14 @@ RemovalList deleteCoreFiles()
 
 RemovalList deleteUserSettingsFiles(const std::string& home)
 {
-    const std::string preferences = home + "/Library/Preferences";
+    return deleteUserSettingsFiles(home, folderEntryNames(home + kPreferences));
+}
+
+RemovalList deleteUserSettingsFiles(const std::string& home, const std::vector<std::string>& preferenceNames)
+{
+    const std::string preferences = home + kPreferences;
     RemovalList list;
-    for (const std::string& name : folderEntryNames(preferences)) {
+    for (const std::string& name : preferenceNames) {
         if (name.compare(0, std::strlen(kMakerPrefix), kMakerPrefix) == 0)
             list.push_back(preferences + "/" + name);
     }
@@ -65,14 +94,13 @@ RemovalList deleteExternalDataHomeFiles(const std::string& home)
 
 RemovalList buildRemovalList(int choiceMask, const std::string& home)
 {
-    RemovalList list = deleteCoreFiles();
-    if (choiceMask & UserSettingsChoiceBit) {
-        const RemovalList settings = deleteUserSettingsFiles(home);
-        list.insert(list.end(), settings.begin(), settings.end());
-    }
-    if (choiceMask & ExternalDataHomeChoiceBit) {
-        const RemovalList data = deleteExternalDataHomeFiles(home);
-        list.insert(list.end(), data.begin(), data.end());
-    }
-    return list;
+    const bool listed = choiceMask & UserSettingsChoiceBit;
+    return withChoices(choiceMask, home, listed ? folderEntryNames(home + kPreferences) : std::vector<std::string>());
+}
+
+RemovalList buildRemovalList(int choiceMask, const std::string& home, int homeFd)
+{
+    const bool listed = (choiceMask & UserSettingsChoiceBit) && homeFd >= 0;
+    return withChoices(
+        choiceMask, home, listed ? folderEntryNamesBeneath(homeFd, kPreferences + 1) : std::vector<std::string>());
 }

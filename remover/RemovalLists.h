@@ -19,11 +19,22 @@ RemovalList deleteUserSettingsFiles(const std::string& home);
 // The user's external data folder under the given home folder.
 RemovalList deleteExternalDataHomeFiles(const std::string& home);
 
+// The same with the preferences folder's names already listed.
+RemovalList deleteUserSettingsFiles(const std::string& home, const std::vector<std::string>& preferenceNames);
+
 // The whole list for a choice mask: the core files, then the lists that the
 // mask selects.
 RemovalList buildRemovalList(int choiceMask, const std::string& home);
+
+// The same, with the preferences folder listed beneath the home folder open
+// as `homeFd`, the one the removal works from; -1 when there is no home
+// folder, and so nothing to list.
+RemovalList buildRemovalList(int choiceMask, const std::string& home, int homeFd);
 
 // Names of a folder's entries, in the order the file system lists them; empty
 // when the folder is missing or cannot be read. The absolute path is walked
 // from "/" without following links the removal would not follow.
 std::vector<std::string> folderEntryNames(const std::string& folder);
+
+// The same for a folder at a relative path beneath the folder open as `startFd`.
+std::vector<std::string> folderEntryNamesBeneath(int startFd, const std::string& relativeFolder);

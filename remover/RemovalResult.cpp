@@ -19,6 +19,12 @@ const char* stepName(RemovalStep step)
         return "identify folder";
     case RemovalStep::MountRoot:
         return "mount root not entered";
+    case RemovalStep::UntrustedMount:
+        return "program-served mount not entered";
+    case RemovalStep::OtherUsersFolder:
+        return "another user's folder not entered";
+    case RemovalStep::TooDeep:
+        return "deeper than the walk goes";
     case RemovalStep::ReadFolder:
         return "read folder";
     case RemovalStep::RemoveFolder:

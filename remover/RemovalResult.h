@@ -13,6 +13,9 @@ enum class RemovalStep {
     OpenFolder, // opening a folder inside the tree
     IdentifyFolder, // reading an open folder's device, inode and mount
     MountRoot, // a folder is the root of a mount, or lies on another one
+    UntrustedMount, // a mount point of a file system served by a program
+    OtherUsersFolder, // a folder of neither the home's owner nor root, under the home
+    TooDeep, // a folder deeper than the walk's bound
     ReadFolder, // opening or reading a folder's listing
     RemoveFolder, // removing a folder that should have been empty
     ClimbBack, // opening the folder above on the way back

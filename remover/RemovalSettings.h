@@ -3,11 +3,14 @@
 #include <cstddef>
 
 #include "FolderListing.h"
+#include "RemovalPolicy.h"
 
 // How a tree is removed. The tool leaves everything at its default, chosen
-// from the file system and the open-file limit; tests set the parts they need.
+// from the file system and the open-file limit, but for the policy of what
+// may be entered; tests set the parts they need.
 struct RemovalSettings {
     unsigned workers = 0; // threads at most; 0: by file system and descriptors
     std::size_t window = 0; // listings open per worker; 0: from the open-file limit
     ListingSource listings; // empty: each folder's own listing
+    RemovalPolicy policy;
 };

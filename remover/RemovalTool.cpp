@@ -1,20 +1,27 @@
 #include "RemovalTool.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 #include "ChoiceMask.h"
 #include "PathWalk.h"
 #include "ResultFile.h"
 #include "TreeRemoval.h"
+#include "UntrustedMounts.h"
 
 namespace {
 
 const int kUsageExitStatus = 64; // EX_USAGE
+// No account has it: a caller that pkexec did not name properly.
+const uid_t kNoUser = static_cast<uid_t>(-1);
 
 // True when the path, read without the file system, names "/" itself:
 // "/", "//", "/.", "/tmp/.." and the like.
@@ -23,17 +30,33 @@ bool namesRootLexically(const std::string& path)
     return std::filesystem::path(path).lexically_normal() == "/";
 }
 
+bool hasDotDotComponent(const std::string& path)
+{
+    for (const std::filesystem::path& part : std::filesystem::path(path))
+        if (part == "..")
+            return true;
+    return false;
+}
+
+bool sameFolder(int a, int b)
+{
+    struct stat first, second;
+    return fstat(a, &first) == 0 && fstat(b, &second) == 0 && first.st_dev == second.st_dev
+        && first.st_ino == second.st_ino;
+}
+
 bool isRootFolder(int folderFd)
 {
-    struct stat folder, root;
-    return fstat(folderFd, &folder) == 0 && stat("/", &root) == 0 && folder.st_dev == root.st_dev
-        && folder.st_ino == root.st_ino;
+    const UniqueFd root(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return root && sameFolder(folderFd, root.get());
 }
 
 // The existence test of the run: a final symbolic link is followed, and one
 // that leads nowhere counts as absent. Any other error is no absence.
 Lookup lookUpEntry(int folderFd, const std::string& name)
 {
+    if (isUntrustedMountPoint(folderFd, name))
+        return Lookup::Failed;
     struct stat info;
     if (fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? Lookup::Absent : Lookup::Failed;
@@ -50,7 +73,7 @@ RemovalResult notFound(Lookup lookup)
 
 // Removes the entry at `relative` beneath the start folder. Ok when it is
 // gone or was never there.
-RemovalResult removeEntryBeneath(const OpenedFolder& start, std::string relative)
+RemovalResult removeEntryBeneath(const OpenedFolder& start, std::string relative, const RemovalPolicy& policy)
 {
     if (start.lookup != Lookup::Found)
         return notFound(start.lookup);
@@ -61,8 +84,8 @@ RemovalResult removeEntryBeneath(const OpenedFolder& start, std::string relative
     if (name.empty() || name == "." || name == "..")
         return removalFailure(RemovalStep::NotAName, EINVAL);
 
-    const OpenedFolder parent
-        = openFolderBeneath(start.folder.get(), slash == std::string::npos ? std::string() : relative.substr(0, slash));
+    const OpenedFolder parent = openParentOfEntry(
+        start.folder.get(), slash == std::string::npos ? std::string() : relative.substr(0, slash), name);
     if (parent.lookup != Lookup::Found)
         return notFound(parent.lookup);
     switch (lookUpEntry(parent.folder.get(), name)) {
@@ -73,34 +96,62 @@ RemovalResult removeEntryBeneath(const OpenedFolder& start, std::string relative
     case Lookup::Found:
         break;
     }
-    return removeEntryAt(parent.folder.get(), name);
+    RemovalSettings settings;
+    settings.policy = policy;
+    return removeEntryAt(parent.folder.get(), name, settings);
 }
 
-} // namespace
+// The home folder, opened once. A home that does not exist leaves nothing of
+// the user's to remove: it is no failure.
+struct OpenHome {
+    bool usable = false;
+    OpenedFolder folder;
+    std::optional<uid_t> owner; // known when the folder is open
+};
 
-bool isUsableHome(const std::string& home)
+OpenHome openHome(const std::string& home, const ToolCaller& caller)
 {
-    if (home.empty() || home.front() != '/' || namesRootLexically(home))
-        return false;
-    const OpenedFolder folder = openFolderFromRoot(home);
-    return folder.lookup != Lookup::Found || !isRootFolder(folder.folder.get());
+    OpenHome result;
+    if (!isUsableHome(home))
+        return result;
+    result.folder = openFolderFromRoot(home);
+    if (caller.throughPkexec) {
+        // Only the caller's own home, and it must be there: an argument that
+        // names any other folder is refused.
+        if (caller.accountHome.empty() || result.folder.lookup != Lookup::Found)
+            return result;
+        const OpenedFolder account = openFolderFromRoot(caller.accountHome);
+        if (account.lookup != Lookup::Found || !sameFolder(account.folder.get(), result.folder.folder.get()))
+            return result;
+    }
+    if (result.folder.lookup == Lookup::Found) {
+        struct stat info;
+        if (isRootFolder(result.folder.folder.get()) || fstat(result.folder.folder.get(), &info) != 0)
+            return result;
+        result.owner = info.st_uid;
+    }
+    result.usable = true;
+    return result;
 }
 
-bool removeAll(const RemovalList& list, const RemovalRoots& roots, std::vector<EntryFailure>* failures)
+bool removeAllFrom(const RemovalList& list, const std::string& machineRoot, const std::string& homeText,
+    const OpenedFolder& home, const std::optional<uid_t>& homeOwner, std::vector<EntryFailure>* failures)
 {
-    // Each start is opened once; every entry is then reached from it, one
-    // component at a time.
-    const OpenedFolder machine = openFolderFromRoot(roots.machineRoot);
-    const OpenedFolder home = roots.home.empty() ? OpenedFolder {} : openFolderFromRoot(roots.home);
-    const std::string homePrefix = roots.home + "/";
+    const OpenedFolder machine = openFolderFromRoot(machineRoot);
+    const std::string homePrefix = homeText + "/";
+    RemovalPolicy underHome;
+    underHome.folderOwner = homeOwner;
 
     bool ok = true;
     for (const std::string& path : list) {
+        // Mounts come and go while the tool runs: learn them afresh before
+        // each entry.
+        learnUntrustedMounts();
         RemovalResult result;
-        if (!roots.home.empty() && path.compare(0, homePrefix.size(), homePrefix) == 0)
-            result = removeEntryBeneath(home, path.substr(homePrefix.size()));
+        if (!homeText.empty() && path.compare(0, homePrefix.size(), homePrefix) == 0)
+            result = removeEntryBeneath(home, path.substr(homePrefix.size()), underHome);
         else if (!path.empty() && path.front() == '/')
-            result = removeEntryBeneath(machine, path);
+            result = removeEntryBeneath(machine, path, RemovalPolicy());
         else
             result = removalFailure(RemovalStep::LookUp, EINVAL); // a relative entry has no trusted start
         if (!result.ok()) {
@@ -112,23 +163,64 @@ bool removeAll(const RemovalList& list, const RemovalRoots& roots, std::vector<E
     return ok;
 }
 
-RemovalOutcome runRemoval(int choiceMask, const std::string& home, const std::string& machineRoot)
+} // namespace
+
+bool isUsableHome(const std::string& home)
+{
+    return !home.empty() && home.front() == '/' && !namesRootLexically(home) && !hasDotDotComponent(home);
+}
+
+ToolCaller callerFromPkexec(const char* pkexecUid)
+{
+    ToolCaller caller;
+    if (!pkexecUid)
+        return caller;
+    caller.throughPkexec = true;
+    caller.user = kNoUser;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(pkexecUid, &end, 10);
+    if (errno != 0 || end == pkexecUid || *end != '\0' || pkexecUid[0] < '0' || pkexecUid[0] > '9'
+        || value >= static_cast<unsigned long>(kNoUser))
+        return caller;
+    caller.user = static_cast<uid_t>(value);
+    std::vector<char> buffer(16384);
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    if (getpwuid_r(caller.user, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
+        caller.accountHome = found->pw_dir;
+    return caller;
+}
+
+bool removeAll(const RemovalList& list, const RemovalRoots& roots, std::vector<EntryFailure>* failures)
+{
+    learnUntrustedMounts();
+    OpenedFolder home;
+    std::optional<uid_t> owner;
+    if (!roots.home.empty()) {
+        home = openFolderFromRoot(roots.home);
+        struct stat info;
+        if (home.lookup == Lookup::Found && fstat(home.folder.get(), &info) == 0)
+            owner = info.st_uid;
+    }
+    return removeAllFrom(list, roots.machineRoot, roots.home, home, owner, failures);
+}
+
+RemovalOutcome runRemoval(
+    int choiceMask, const std::string& home, const std::string& machineRoot, const ToolCaller& caller)
 {
     RemovalOutcome outcome;
-    if (!isUsableHome(home))
+    learnUntrustedMounts();
+    const OpenHome opened = openHome(home, caller);
+    if (!opened.usable)
         return outcome;
-    {
-        // Closed again before the removal, which has a use for every descriptor.
-        const OpenedFolder homeFolder = openFolderFromRoot(home);
-        struct stat info;
-        if (homeFolder.lookup == Lookup::Found && fstat(homeFolder.folder.get(), &info) == 0)
-            outcome.homeOwner = info.st_uid;
-    }
-    outcome.ok = removeAll(buildRemovalList(choiceMask, home), RemovalRoots { machineRoot, home }, &outcome.failures);
+    outcome.homeOwner = opened.owner.value_or(0);
+    const RemovalList list = buildRemovalList(choiceMask, home, opened.folder.folder ? opened.folder.folder.get() : -1);
+    outcome.ok = removeAllFrom(list, machineRoot, home, opened.folder, opened.owner, &outcome.failures);
     return outcome;
 }
 
-int runRemovalTool(int argc, const char* const* argv, RemovalOutcome* given)
+int runRemovalTool(int argc, const char* const* argv, const ToolCaller& caller, RemovalOutcome* given)
 {
     if (argc < 4) {
         std::fprintf(
@@ -142,10 +234,15 @@ int runRemovalTool(int argc, const char* const* argv, RemovalOutcome* given)
     RemovalOutcome local;
     RemovalOutcome& outcome = given ? *given : local;
     try {
-        outcome = runRemoval(mask, home, "/");
+        outcome = runRemoval(mask, home, "/", caller);
     } catch (...) {
         outcome.ok = false; // out of memory: report, never crash without a verdict
     }
-    writeResultFile(resultPath, outcome.ok ? "success" : "failed", outcome.homeOwner);
+    const char* word = outcome.ok ? "success" : "failed";
+    learnUntrustedMounts();
+    if (caller.throughPkexec)
+        writeResultFileForCaller(resultPath, word, caller.user);
+    else
+        writeResultFile(resultPath, word, outcome.homeOwner);
     return 0;
 }

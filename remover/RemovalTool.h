@@ -8,8 +8,10 @@
 #include "RemovalLists.h"
 #include "RemovalResult.h"
 
-// A home folder that the user paths can safely be joined onto: absolute and
-// not the root folder, which would turn them into machine-wide paths.
+// A home folder text that the user paths can safely be joined onto: absolute,
+// without a ".." component (which would leave the folder it names to links of
+// the user's), and not the root folder, which would turn the user paths into
+// machine-wide ones. Where it leads is checked once it is open.
 bool isUsableHome(const std::string& home);
 
 // Where the entries of a removal list are reached from. An entry under `home`
@@ -31,6 +33,19 @@ struct EntryFailure {
 // failed; each entry that failed is added to `failures` when given.
 bool removeAll(const RemovalList& list, const RemovalRoots& roots = {}, std::vector<EntryFailure>* failures = nullptr);
 
+// Who started the tool. Root, or the service manager, starts it with arguments
+// of its own choosing, which are trusted. pkexec starts it for whichever user
+// asked, with arguments of that user's choosing.
+struct ToolCaller {
+    bool throughPkexec = false;
+    uid_t user = 0; // the user pkexec ran the tool for
+    std::string accountHome; // that user's home in the account database; empty when unknown
+};
+
+// The caller as pkexec names it in PKEXEC_UID (null when the variable is not
+// set). A value that is no user id names a user that cannot exist.
+ToolCaller callerFromPkexec(const char* pkexecUid);
+
 // What a run gives: the verdict, the user that the result file's folder may
 // belong to besides root (the owner of the home folder), and why entries
 // stayed. The tool only writes the verdict.
@@ -40,10 +55,14 @@ struct RemovalOutcome {
     std::vector<EntryFailure> failures;
 };
 
-// The removal for a choice mask: builds the list and removes it. Nothing is
-// removed when the home folder is unusable.
-RemovalOutcome runRemoval(int choiceMask, const std::string& home, const std::string& machineRoot);
+// The removal for a choice mask: builds the list and removes it. The home
+// folder is opened once; its check, its owner, the preferences listing and
+// every user entry come from that one descriptor. Nothing is removed when the
+// home folder is unusable, or, for a caller through pkexec, when it is not
+// the caller's home from the account database.
+RemovalOutcome runRemoval(
+    int choiceMask, const std::string& home, const std::string& machineRoot, const ToolCaller& caller = {});
 
 // The whole tool: main <mask> <home> <result-file>. Returns the exit status.
 // `outcome`, when given, receives what the run did.
-int runRemovalTool(int argc, const char* const* argv, RemovalOutcome* outcome = nullptr);
+int runRemovalTool(int argc, const char* const* argv, const ToolCaller& caller = {}, RemovalOutcome* outcome = nullptr);

@@ -44,16 +44,28 @@ int createUniqueFile(int folderFd, const std::string& name, std::string& created
     return -1;
 }
 
-bool replaceWithNewFile(int folderFd, const std::string& name, const std::string& contents)
+// The file that this call has put at the path.
+struct Placed {
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+// Writes `contents` into a new file beside the path and renames it over the
+// path. `placed` receives what now stands there.
+bool replaceWithNewFile(int folderFd, const std::string& name, const std::string& contents, Placed* placed = nullptr)
 {
     std::string temporary;
     const int fd = createUniqueFile(folderFd, name, temporary);
     if (fd < 0)
         return false;
-    const bool written = fchmod(fd, kResultFileMode) == 0 && writeAll(fd, contents);
+    struct stat info;
+    const bool written = fchmod(fd, kResultFileMode) == 0 && writeAll(fd, contents) && fstat(fd, &info) == 0;
     const bool closed = close(fd) == 0;
-    if (written && closed && renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) == 0)
+    if (written && closed && renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) == 0) {
+        if (placed)
+            *placed = Placed { info.st_dev, info.st_ino };
         return true;
+    }
     unlinkat(folderFd, temporary.c_str(), 0);
     return false;
 }
@@ -64,9 +76,47 @@ bool isTrustedFolder(int folderFd, uid_t folderOwner)
     return fstat(folderFd, &info) == 0 && (info.st_uid == 0 || info.st_uid == folderOwner);
 }
 
-} // namespace
+// The caller's own folder, or a sticky one of root's such as /tmp.
+bool isCallersFolder(int folderFd, uid_t caller)
+{
+    struct stat info;
+    return fstat(folderFd, &info) == 0 && S_ISDIR(info.st_mode)
+        && (info.st_uid == caller || (info.st_uid == 0 && (info.st_mode & S_ISVTX)));
+}
 
-bool writeResultFile(const std::string& path, const std::string& word, uid_t folderOwner)
+// The empty file for a caller: a new file at the path, or a regular file of
+// the caller's there replaced by one.
+bool placeEmptyFileForCaller(int folderFd, const std::string& name, uid_t caller, Placed& placed)
+{
+    const int fd
+        = openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kResultFileMode);
+    if (fd >= 0) {
+        struct stat info;
+        const bool ok = fchmod(fd, kResultFileMode) == 0 && fstat(fd, &info) == 0;
+        const bool closed = close(fd) == 0;
+        if (ok)
+            placed = Placed { info.st_dev, info.st_ino };
+        return ok && closed;
+    }
+    if (errno != EEXIST)
+        return false;
+    struct stat existing;
+    if (fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(existing.st_mode)
+        || existing.st_uid != caller)
+        return false;
+    return replaceWithNewFile(folderFd, name, std::string(), &placed);
+}
+
+bool isStillPlaced(int folderFd, const std::string& name, const Placed& placed)
+{
+    struct stat info;
+    return fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)
+        && info.st_dev == placed.device && info.st_ino == placed.inode;
+}
+
+// Opens the folder of an absolute file path the way the removal reaches its
+// entries and, when `isFit` accepts it, writes through `write(folderFd, name)`.
+template <typename Fit, typename Write> bool writeInFolderOf(const std::string& path, Fit isFit, Write write)
 {
     const auto slash = path.find_last_of('/');
     if (path.empty() || path.front() != '/' || slash + 1 == path.size())
@@ -76,13 +126,33 @@ bool writeResultFile(const std::string& path, const std::string& word, uid_t fol
         return false;
     try {
         const OpenedFolder folder = openFolderFromRoot(path.substr(0, slash + 1));
-        if (folder.lookup != Lookup::Found || !isTrustedFolder(folder.folder.get(), folderOwner))
-            return false;
-        // The empty file comes first: a reader that sees it knows the tool has
-        // finished removing and is about to give its verdict.
-        const bool created = replaceWithNewFile(folder.folder.get(), name, std::string());
-        return replaceWithNewFile(folder.folder.get(), name, word) && created;
+        return folder.lookup == Lookup::Found && isFit(folder.folder.get()) && write(folder.folder.get(), name);
     } catch (...) {
         return false; // no randomness or no memory: no verdict rather than a crash
     }
+}
+
+} // namespace
+
+bool writeResultFile(const std::string& path, const std::string& word, uid_t folderOwner)
+{
+    return writeInFolderOf(
+        path, [&](int folderFd) { return isTrustedFolder(folderFd, folderOwner); },
+        [&](int folderFd, const std::string& name) {
+            // The empty file comes first: a reader that sees it knows the tool
+            // has finished removing and is about to give its verdict.
+            const bool created = replaceWithNewFile(folderFd, name, std::string());
+            return replaceWithNewFile(folderFd, name, word) && created;
+        });
+}
+
+bool writeResultFileForCaller(const std::string& path, const std::string& word, uid_t caller)
+{
+    return writeInFolderOf(
+        path, [&](int folderFd) { return isCallersFolder(folderFd, caller); },
+        [&](int folderFd, const std::string& name) {
+            Placed placed;
+            return placeEmptyFileForCaller(folderFd, name, caller, placed) && isStillPlaced(folderFd, name, placed)
+                && replaceWithNewFile(folderFd, name, word);
+        });
 }

@@ -16,3 +16,12 @@
 // false if either step failed; the other step may still have put its file in
 // place.
 bool writeResultFile(const std::string& path, const std::string& word, uid_t folderOwner);
+
+// The same for a caller whom root does not trust with its choice of path (a
+// user who started the tool through pkexec). The folder must belong to
+// `caller`, or be a sticky folder of root's, where no one else may rename or
+// remove a file of another. The first file is created at the path exclusively;
+// only a regular file of the caller's already there is replaced instead. The
+// word then replaces only the file this call put there. Nothing else at the
+// path is ever replaced: the call then writes nothing and returns false.
+bool writeResultFileForCaller(const std::string& path, const std::string& word, uid_t caller);

@@ -8,6 +8,7 @@
 
 #include "FolderCalls.h"
 #include "FolderRemoval.h"
+#include "UntrustedMounts.h"
 
 namespace {
 
@@ -35,6 +36,8 @@ RemovalResult removeFolderAt(int parentFd, const std::string& name, const Remova
         return removalFailure(RemovalStep::IdentifyFolder, errno);
     if (crossesMount(*parent, *identity))
         return removalFailure(RemovalStep::MountRoot, 0);
+    if (!settings.policy.mayEnter(identity->owner))
+        return removalFailure(RemovalStep::OtherUsersFolder, 0);
     return removeFolderTree(parentFd, name, folder.release(), *identity, settings);
 }
 
@@ -44,6 +47,9 @@ RemovalResult removeEntryAt(int parentFd, const std::string& name, const Removal
 {
     if (name.empty() || isDotOrDotDot(name) || name.find('/') != std::string::npos)
         return removalFailure(RemovalStep::NotAName, EINVAL);
+    // Not even looked at: a program that never answers would hold root here.
+    if (isUntrustedMountPoint(parentFd, name))
+        return removalFailure(RemovalStep::UntrustedMount, 0);
     struct stat info;
     if (fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)

@@ -17,5 +17,7 @@
 // `parentFd`: a file, a symbolic link itself, or a folder with everything in it.
 // Ok when it is gone or was already absent; otherwise the first failure.
 // A folder that is the root of a mount (the entry itself or anything below) is
-// never entered: it stays and the removal fails.
+// never entered: it stays and the removal fails. So is a folder that the
+// settings' policy does not let the removal enter, and a mount point of a file
+// system served by a program (UntrustedMounts.h), which is not even looked at.
 RemovalResult removeEntryAt(int parentFd, const std::string& name, const RemovalSettings& settings = {});

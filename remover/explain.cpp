@@ -9,7 +9,7 @@
 int main(int argc, char** argv)
 {
     RemovalOutcome outcome;
-    const int status = runRemovalTool(argc, argv, &outcome);
+    const int status = runRemovalTool(argc, argv, ToolCaller(), &outcome);
     if (status != 0)
         return status;
     for (const EntryFailure& failure : outcome.failures)

@@ -1,3 +1,5 @@
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -27,10 +29,47 @@ void startAsTheServiceManagerWould()
     }
 }
 
+// Descriptors the walk is sure to have even when its starter allowed fewer.
+const rlim_t kMinOpenFiles = 1024;
+
+void raise(int resource, rlim_t wanted)
+{
+    struct rlimit limit;
+    if (getrlimit(resource, &limit) != 0)
+        return;
+    if (limit.rlim_max != RLIM_INFINITY && (wanted == RLIM_INFINITY || limit.rlim_max < wanted))
+        limit.rlim_max = wanted; // root may raise the hard limit too
+    limit.rlim_cur = limit.rlim_max;
+    if (setrlimit(resource, &limit) != 0) {
+        // Without the right to raise the hard limit: at least up to it.
+        getrlimit(resource, &limit);
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(resource, &limit);
+    }
+}
+
+// pkexec hands its caller's resource limits on to the tool: a file size limit
+// of 0 kills it at its verdict (SIGXFSZ), a CPU limit midway through the
+// removal, too few descriptors fail the walk. The service manager gives its
+// own; the tool sets what it needs either way.
+void takeTheLimitsItNeeds()
+{
+    raise(RLIMIT_FSIZE, RLIM_INFINITY);
+    raise(RLIMIT_CPU, RLIM_INFINITY);
+    raise(RLIMIT_NOFILE, kMinOpenFiles);
+    // Where even root may not raise a hard limit (a container without the
+    // right to), a write beyond it fails rather than killing the tool.
+    signal(SIGXFSZ, SIG_IGN);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Read before the environment goes: pkexec names the user it runs the
+    // tool for, whose arguments are not to be taken on trust.
+    const ToolCaller caller = callerFromPkexec(std::getenv("PKEXEC_UID"));
+    takeTheLimitsItNeeds();
     startAsTheServiceManagerWould();
-    return runRemovalTool(argc, argv);
+    return runRemovalTool(argc, argv, caller);
 }

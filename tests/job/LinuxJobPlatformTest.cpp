@@ -200,19 +200,22 @@ TEST(LinuxJobPlatform, VerdictOnlyFromARegularFileOfRootOrTheUser)
     EXPECT_FALSE(platform.readText(dir / "verdict"));
 }
 
-TEST(LinuxJobPlatform, TemporaryFolderIsTmpdirElseAPrivateRuntimeFolder)
+TEST(LinuxJobPlatform, TemporaryFolderIsTmpdirElseAPrivateRuntimeFolderElseOneOfItsOwn)
 {
     TempDir dir;
     const std::string runtime = dir / "run", loose = dir / "loose", link = dir / "link", foreign = dir / "foreign";
-    for (const std::string& folder : { runtime, loose, foreign })
+    const std::string shared = dir / "shared", missing = dir / "missing";
+    for (const std::string& folder : { runtime, loose, foreign, shared })
         makeFolders(folder);
     chmod(runtime.c_str(), 0700);
     chmod(loose.c_str(), 0750);
     chmod(foreign.c_str(), 0700);
+    chmod(shared.c_str(), 01777);
     makeSymlink(runtime, link);
     const auto other = ordinaryUser();
     const bool foreignOwned = geteuid() == 0 && other && chown(foreign.c_str(), other->uid, other->gid) == 0;
 
+    // An empty expectation: a private folder made in the shared one.
     std::vector<std::tuple<const char*, const char*, std::string>> cases = {
         { "/srv/t", runtime.c_str(), "/srv/t/" },
         { "relative", runtime.c_str(), runtime + "/" },
@@ -220,17 +223,44 @@ TEST(LinuxJobPlatform, TemporaryFolderIsTmpdirElseAPrivateRuntimeFolder)
         { nullptr, loose.c_str(), "" },
         { nullptr, link.c_str(), "" },
         { nullptr, "run", "" },
-        { nullptr, (dir / "missing").c_str(), "" },
+        { nullptr, missing.c_str(), "" },
         { nullptr, nullptr, "" },
     };
     if (foreignOwned)
         cases.push_back({ nullptr, foreign.c_str(), "" });
-    LinuxJobPlatform platform("/b.app", "");
+    LinuxJobPlatform platform("/b.app", "", shared);
+    std::string made;
     for (const auto& [tmpdir, xdg, expected] : cases) {
+        SCOPED_TRACE(std::string(tmpdir ? tmpdir : "-") + " " + (xdg ? xdg : "-"));
         ScopedVariable tmpdirVariable("TMPDIR", tmpdir);
         ScopedVariable runtimeVariable("XDG_RUNTIME_DIR", xdg);
-        EXPECT_EQ(platform.temporaryFolder(), expected) << (tmpdir ? tmpdir : "-") << " " << (xdg ? xdg : "-");
+        const std::string folder = platform.temporaryFolder();
+        if (!expected.empty()) {
+            EXPECT_EQ(folder, expected);
+            continue;
+        }
+        ASSERT_EQ(folder.compare(0, shared.size() + 1, shared + "/"), 0) << folder;
+        ASSERT_EQ(folder.back(), '/');
+        if (made.empty())
+            made = folder;
+        EXPECT_EQ(folder, made) << "one folder for the whole run";
+        struct stat info;
+        ASSERT_EQ(lstat(folder.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+        EXPECT_EQ(info.st_mode & 07777, 0700u);
+        EXPECT_EQ(info.st_uid, getuid());
     }
+
+    // Taken away or opened up meanwhile: a new one is made.
+    ASSERT_FALSE(made.empty());
+    chmod(made.c_str(), 0755);
+    const std::string again = platform.temporaryFolder();
+    EXPECT_NE(again, made);
+    EXPECT_EQ(again.compare(0, shared.size() + 1, shared + "/"), 0) << again;
+
+    // No shared folder to make one in: the shared folder's path alone.
+    LinuxJobPlatform nowhere("/b.app", "", missing);
+    EXPECT_EQ(nowhere.temporaryFolder(), "");
 }
 
 class LinuxJobAsRoot : public ::testing::Test {

@@ -2,6 +2,7 @@
 // These tests play that user: the home belongs to an ordinary account, and the
 // links it makes belong to that account too. The machine-wide entries are
 // reached from a folder of the test's own, never from "/".
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -289,4 +290,138 @@ TEST_F(LinksOnTheWay, LinksIntoAnotherMountNamespaceAreNotFollowed)
     EXPECT_FALSE(outcome.ok);
     for (const std::string& victim : victims)
         EXPECT_EQ(countFiles(victim), 2) << victim;
+}
+
+// A home given with ".." lets a link of the user's decide where it leads, and
+// the user may repoint that link between the moment the home is checked and
+// the moment it is used.
+TEST_F(LinksOnTheWay, HomeWithDotDotIsRefused)
+{
+    makeFolders(home() + "/a/b");
+    giveTo(home(), m_user.uid, m_user.gid);
+    replaceByUserLink("lnk", home() + "/a/b");
+    const int machineFiles = countFiles(machine());
+    for (const std::string& given : { home() + "/lnk/../..", home() + "/a/..", home() + "/a/b/../../" }) {
+        SCOPED_TRACE(given);
+        EXPECT_FALSE(runRemoval(6, given, machine()).ok);
+        for (const char* item : kProductItems)
+            EXPECT_TRUE(entryExists(home() + "/" + item)) << item;
+        EXPECT_EQ(countFiles(machine()), machineFiles);
+    }
+}
+
+// The owner of a folder in the home (or of a sticky folder elsewhere that a
+// link of theirs leads to) may rename another user's folder there to a name
+// the removal lists. Root removes only what the home's owner could remove.
+TEST_F(LinksOnTheWay, OtherUsersFoldersUnderTheHomeAreLeft)
+{
+    enum Owner { OtherUser, Root, HomeOwner };
+    const struct {
+        const char* what;
+        const char* folder; // inside the home, or inside the sticky folder
+        Owner owner;
+        bool viaStickyFolder; // Documents is a link of the user's to a sticky folder of theirs
+        bool removed;
+    } cases[] = {
+        { "another user's folder as the entry", "Documents/Nordaxis", OtherUser, false, false },
+        { "another user's folder inside the entry", "Documents/Nordaxis/results", OtherUser, false, false },
+        { "another user's folder as a settings entry", "Library/Application Support/Nordaxis", OtherUser, false,
+            false },
+        { "another user's folder through a link to a sticky folder", "Documents/Nordaxis", OtherUser, true, false },
+        { "a folder of root's inside the entry", "Documents/Nordaxis/results", Root, false, true },
+        { "the user's own folder through a link to a sticky folder", "Documents/Nordaxis", HomeOwner, true, true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        prepare();
+        std::string top = home();
+        if (c.viaStickyFolder) {
+            top = tmp("sticky");
+            writeFile(top + "/Documents/Nordaxis/results/run1.txt", "x");
+            giveTo(top, m_user.uid, m_user.gid);
+            chmod((top + "/Documents").c_str(), 01777);
+            replaceByUserLink("Documents", top + "/Documents");
+        }
+        const std::string folder = top + "/" + c.folder;
+        for (int i = 0; i < 5; ++i)
+            writeFile(folder + "/f" + std::to_string(i), "x");
+        const uid_t owner = c.owner == OtherUser ? kOtherUser : c.owner == Root ? 0 : m_user.uid;
+        giveTo(folder, owner, owner);
+        const int files = countFiles(folder);
+
+        EXPECT_EQ(runRemoval(6, home(), machine()).ok, c.removed);
+        EXPECT_EQ(entryExists(folder), !c.removed);
+        if (!c.removed) {
+            EXPECT_EQ(countFiles(folder), files);
+        }
+        // Whatever else was listed goes all the same.
+        EXPECT_FALSE(entryExists(home() + "/Library/Preferences/com.nordaxis.tallowmere.plist"));
+    }
+
+    // Machine-wide entries keep their rule: root removes what lies there.
+    prepare();
+    writeFile(machine() + "/Applications/Tallowmere 5.4.1/Contents/Others/f", "x");
+    giveTo(machine() + "/Applications/Tallowmere 5.4.1/Contents/Others", kOtherUser, kOtherUser);
+    EXPECT_TRUE(runRemoval(0, home(), machine()).ok);
+    EXPECT_FALSE(entryExists(machine() + "/Applications/Tallowmere 5.4.1"));
+}
+
+// protected_hardlinks off (or a file system without it), a user may give a
+// link of root's a second name in a folder of their own.
+TEST_F(LinksOnTheWay, RootsLinkWithASecondNameLeadsNowhere)
+{
+    const std::string rootsFolder = outsideFolder("roots-documents", 0);
+    const std::string rootsLink = tmp("roots-link");
+    makeSymlink(rootsFolder, rootsLink);
+    std::filesystem::remove_all(home() + "/Documents");
+    ASSERT_EQ(linkat(AT_FDCWD, rootsLink.c_str(), AT_FDCWD, (home() + "/Documents").c_str(), 0), 0);
+    ASSERT_TRUE(isSymlink(home() + "/Documents"));
+
+    EXPECT_FALSE(runRemoval(4, home(), machine()).ok);
+    EXPECT_EQ(countFiles(rootsFolder), 3);
+
+    // Alone, the same link is root's choice and is followed.
+    ASSERT_EQ(unlink(rootsLink.c_str()), 0);
+    EXPECT_TRUE(runRemoval(4, home(), machine()).ok);
+    EXPECT_FALSE(entryExists(rootsFolder + "/Nordaxis"));
+}
+
+// Where a folder may be looked into but not listed (as macOS treats a root job
+// without full disk access on ~/Documents), an entry that provably is not
+// there is absent; one that is there, or a look-up that is refused, fails.
+// A folder of mode 0111 has that shape for an ordinary user.
+TEST_F(LinksOnTheWay, FolderThatCannotBeListedStillTellsAbsence)
+{
+    const struct {
+        const char* what;
+        const char* closed; // inside the home
+        mode_t mode;
+        const char* remove; // inside the home, removed before the run; empty for none
+        int mask;
+        bool ok;
+    } cases[] = {
+        { "the entry is not there", "Documents", 0111, "Documents/Nordaxis", 4, true },
+        { "the entry is there", "Documents", 0111, "", 4, false },
+        { "a folder on the way is not there", "Library", 0111, "Library/Application Support", 2, true },
+        { "a folder on the way is there", "Library", 0111, "", 2, false },
+        { "the folder refuses look-ups too", "Documents", 0000, "Documents/Nordaxis", 4, false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        prepare();
+        if (*c.remove)
+            std::filesystem::remove_all(home() + "/" + c.remove);
+        if (std::string(c.closed) == "Library")
+            std::filesystem::remove_all(home() + "/Library/Preferences");
+        const std::string closed = home() + "/" + c.closed;
+        ASSERT_EQ(chmod(closed.c_str(), c.mode), 0);
+        std::string whyNot;
+        const std::string machineRoot = tmp("no-machine-root");
+        const auto status
+            = runInChildAsOrdinaryUser([&] { return runRemoval(c.mask, home(), machineRoot).ok ? 0 : 1; }, &whyNot);
+        chmod(closed.c_str(), 0755);
+        if (!status)
+            GTEST_SKIP() << whyNot;
+        EXPECT_EQ(*status, c.ok ? 0 : 1);
+    }
 }

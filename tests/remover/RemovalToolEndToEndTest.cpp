@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <utility>
 
 #include "TestSupport.h"
 
@@ -177,4 +179,49 @@ TEST_F(RemovalToolRun, ItemThatCannotBeRemovedGivesFailed)
     EXPECT_EQ(readFile(result), "failed");
     EXPECT_TRUE(entryExists(m_home / "Documents/Nordaxis/results/run1.txt"));
     expectItems(std::begin(kSettingsItems), std::end(kSettingsItems), false);
+}
+
+namespace {
+
+// True when this process may raise a hard resource limit (CAP_SYS_RESOURCE),
+// which root lacks in some containers.
+bool mayRaiseHardLimits()
+{
+    std::ifstream status("/proc/self/status"); // none on macOS: no such right to ask about
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 7, "CapEff:") == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> 24) & 1;
+    }
+    return false;
+}
+
+} // namespace
+
+// pkexec hands the caller's resource limits on to the tool; it takes what it
+// needs. Limits are lowered by a shell before the tool starts.
+TEST_F(RemovalToolRun, LimitsOfTheStarterDoNotStopTheTool)
+{
+    for (int i = 0; i < 40; ++i)
+        writeFile(m_home / ("Documents/Nordaxis/d" + std::to_string(i) + "/f"), "x");
+    std::vector<std::pair<const char*, const char*>> cases = {
+        { "no file size at all", "ulimit -S -f 0" },
+        { "few descriptors", "ulimit -S -n 7" },
+    };
+    // A lowered hard limit only root with the right to raise it gets back.
+    if (geteuid() == 0 && mayRaiseHardLimits()) {
+        cases.push_back({ "no file size at all, for good", "ulimit -f 0" });
+        cases.push_back({ "few descriptors, for good", "ulimit -n 7" });
+    }
+    for (const auto& [what, ulimit] : cases) {
+        SCOPED_TRACE(what);
+        SetUp();
+        const std::string result = m_out / "r.log";
+        const ProcessResult run = runProgram({ "/bin/sh", "-c", std::string(ulimit) + " && exec \"$0\" \"$@\"",
+            TW_REMOVAL_TOOL, "6", m_home.path(), result });
+        EXPECT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(readFile(result), "success");
+        expectItems(std::begin(kDataItems), std::end(kDataItems), false);
+    }
 }

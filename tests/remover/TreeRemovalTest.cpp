@@ -17,6 +17,7 @@
 #include "RemovalTool.h"
 #include "TestSupport.h"
 #include "TreeRemoval.h"
+#include "UniqueFd.h"
 
 using namespace testsupport;
 using namespace removaltest;
@@ -247,4 +248,32 @@ TEST(TreeRemoval, EntriesThatStaySayWhy)
     }
     EXPECT_EQ(failures.size(), reported);
     EXPECT_FALSE(entryExists(tmp / "present"));
+}
+
+// A chain that a user keeps growing at its tip would keep root busy without
+// end: the walk goes only so deep, and what lies deeper stays.
+TEST(TreeRemoval, DepthIsBounded)
+{
+    const struct {
+        int levels; // folders below the entry
+        std::size_t maxDepth;
+        bool removed;
+    } cases[] = { { 3, 5, true }, { 5, 5, true }, { 6, 5, false }, { 1, 0, false }, { 0, 0, true } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.levels) + " levels, bound " + std::to_string(c.maxDepth));
+        TempDir tmp;
+        std::string deepest = tmp / "chain";
+        for (int i = 0; i < c.levels; ++i)
+            deepest += "/d";
+        writeFile(deepest + "/f", "x");
+        const UniqueFd parent(open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        RemovalSettings settings;
+        settings.policy.maxDepth = c.maxDepth;
+        const RemovalResult result = removeEntryAt(parent.get(), "chain", settings);
+        EXPECT_EQ(result.ok(), c.removed);
+        if (!c.removed) {
+            EXPECT_EQ(result.step, RemovalStep::TooDeep) << describe(result);
+        }
+        EXPECT_EQ(entryExists(deepest + "/f"), !c.removed);
+    }
 }

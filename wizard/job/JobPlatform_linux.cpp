@@ -23,6 +23,7 @@
 
 const char* const LinuxJobPlatform::kSystemElevatorSearchPath = "/usr/bin:/bin";
 const char* const LinuxJobPlatform::kToolSearchPath = "/usr/bin:/bin:/usr/sbin:/sbin";
+const char* const LinuxJobPlatform::kSharedTemporaryFolder = "/tmp";
 
 namespace {
 
@@ -110,9 +111,11 @@ bool isVerdictFile(const struct stat& info)
 
 } // namespace
 
-LinuxJobPlatform::LinuxJobPlatform(std::string bundlePath, std::string elevatorSearchPath)
+LinuxJobPlatform::LinuxJobPlatform(
+    std::string bundlePath, std::string elevatorSearchPath, std::string sharedTemporaryFolder)
     : m_bundlePath(std::move(bundlePath))
     , m_elevatorSearchPath(std::move(elevatorSearchPath))
+    , m_sharedTemporaryFolder(std::move(sharedTemporaryFolder))
 {
 }
 
@@ -208,17 +211,35 @@ std::string LinuxJobPlatform::homeFolder()
 std::string LinuxJobPlatform::temporaryFolder()
 {
     // Without TMPDIR, the user's runtime folder is private to the user as the
-    // temporary folder on macOS is; the shared /tmp/ comes only after it.
+    // temporary folder on macOS is. Without that either (sudo drops it, some
+    // users have none), a folder of the user's own is made in the shared one:
+    // a name there that others can read in the tool's command line, they
+    // could take first, with a folder or a mount that never answers.
     std::string folder;
     if (const char* variable = std::getenv("TMPDIR"); variable && variable[0] == '/')
         folder = variable;
     else if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && isPrivateFolder(runtime))
         folder = runtime;
     else
-        return std::string();
+        return privateTemporaryFolder();
     if (folder.back() != '/')
         folder += '/';
     return folder;
+}
+
+std::string LinuxJobPlatform::privateTemporaryFolder()
+{
+    if (!m_madeTemporaryFolder.empty()) {
+        const std::string made = m_madeTemporaryFolder.substr(0, m_madeTemporaryFolder.size() - 1);
+        if (isPrivateFolder(made.c_str()))
+            return m_madeTemporaryFolder;
+    }
+    // mkdtemp makes the folder exclusively, with mode 0700, for this user.
+    std::string pattern = m_sharedTemporaryFolder + "/tallowmere-uninstall-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        return std::string(); // the shared folder it is, as when there is nothing at all
+    m_madeTemporaryFolder = pattern + "/";
+    return m_madeTemporaryFolder;
 }
 
 std::int32_t LinuxJobPlatform::randomNumber()

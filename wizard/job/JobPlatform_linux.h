@@ -18,8 +18,13 @@ public:
     // The one environment variable the tool is started with.
     static const char* const kToolSearchPath;
 
+    // Where a private temporary folder is made when the environment names none.
+    static const char* const kSharedTemporaryFolder;
+
     // `elevatorSearchPath`: colon-separated folders to find pkexec in.
-    LinuxJobPlatform(std::string bundlePath, std::string elevatorSearchPath);
+    // `sharedTemporaryFolder`: where the private temporary folder is made.
+    LinuxJobPlatform(std::string bundlePath, std::string elevatorSearchPath,
+        std::string sharedTemporaryFolder = kSharedTemporaryFolder);
 
     bool authorize() override;
     void removeJob(const std::string& label) override;
@@ -51,8 +56,13 @@ private:
         bool refused = false;
     };
 
+    // A folder of this user's alone, made once in the shared temporary folder.
+    std::string privateTemporaryFolder();
+
     std::string m_bundlePath;
     std::string m_elevatorSearchPath;
+    std::string m_sharedTemporaryFolder;
+    std::string m_madeTemporaryFolder; // made by this object, with a trailing separator
     Route m_route = Route::None;
     std::string m_elevator;
     std::optional<StartedJob> m_job;

@@ -1,5 +1,6 @@
 // Test-only declarations for the Apple syntax pass: the file system status,
-// written from the statfs(2) manual page (the layout with 64-bit inodes).
+// written from the statfs(2) manual page (the layout with 64-bit inodes), and
+// the list of mounts from getmntinfo(3).
 // Debian's <sys/mount.h> describes mount(2) instead. Never shipped.
 #pragma once
 
@@ -7,6 +8,8 @@
 #include <sys/types.h>
 
 #define MFSTYPENAMELEN 16
+#define MNT_WAIT 1
+#define MNT_NOWAIT 2
 #ifndef MAXPATHLEN
 #define MAXPATHLEN 1024
 #endif
@@ -36,6 +39,7 @@ extern "C" {
 
 int statfs(const char* path, struct statfs* buf);
 int fstatfs(int fd, struct statfs* buf);
+int getmntinfo(struct statfs** mntbufp, int flags);
 
 #ifdef __cplusplus
 }
