@@ -240,8 +240,10 @@ bool Worker::finishListing(FolderListing& done)
         m_pool.sharedListingEnded();
     if (const int error = done.readError())
         fail(*done.node, RemovalStep::ReadFolder, error);
-    if (--done.node->pending != 0) {
-        ENGINE_CHECK(done.node->pending > 0);
+    // The count left by this decrement: read again, another worker may
+    // already have brought it to 0.
+    if (const int left = --done.node->pending; left != 0) {
+        ENGINE_CHECK(left > 0);
         return false; // a worker still removes a folder inside it
     }
 

@@ -204,13 +204,17 @@ TEST_F(RemovalToolRun, LimitsOfTheStarterDoNotStopTheTool)
 {
     for (int i = 0; i < 40; ++i)
         writeFile(m_home / ("Documents/Nordaxis/d" + std::to_string(i) + "/f"), "x");
-    std::vector<std::pair<const char*, const char*>> cases = {
-        { "no file size at all", "ulimit -S -f 0" },
-        { "few descriptors", "ulimit -S -n 7" },
-    };
+    std::vector<std::pair<const char*, const char*>> cases = { { "few descriptors", "ulimit -S -n 7" } };
+#if !defined(__SANITIZE_THREAD__)
+    // The ThreadSanitizer runtime writes a file of its own before the tool's
+    // main runs, which a file size limit of 0 stops there.
+    cases.push_back({ "no file size at all", "ulimit -S -f 0" });
+#endif
     // A lowered hard limit only root with the right to raise it gets back.
     if (geteuid() == 0 && mayRaiseHardLimits()) {
+#if !defined(__SANITIZE_THREAD__)
         cases.push_back({ "no file size at all, for good", "ulimit -f 0" });
+#endif
         cases.push_back({ "few descriptors, for good", "ulimit -n 7" });
     }
     for (const auto& [what, ulimit] : cases) {
