@@ -4,6 +4,8 @@
 
 #include "EngineInvariants.h"
 
+namespace remover {
+
 ListingPtr openListing(UniqueFd fd)
 {
     if (!fd)
@@ -92,3 +94,5 @@ bool FolderListing::readLocked(ListingEntry& entry)
     m_ended = true;
     return false;
 }
+
+} // namespace remover

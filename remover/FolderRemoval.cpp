@@ -9,6 +9,8 @@
 #include "FolderWalk.h"
 #include "WorkerPool.h"
 
+namespace remover {
+
 namespace {
 
 // Workers at most. On storage a worker spends most of its time waiting for the
@@ -99,3 +101,5 @@ RemovalResult removeFolderTree(
         return removalFailure(RemovalStep::OutOfMemory, ENOMEM);
     }
 }
+
+} // namespace remover
