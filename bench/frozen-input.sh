@@ -16,4 +16,4 @@ runtime=$(mktemp -d)
 trap 'rm -rf "$runtime"' EXIT
 chmod 700 "$runtime"
 xvfb-run -a -s "-screen 0 1280x1024x24" \
-  env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$runtime" "$build/tests/wizard/frozen_input_bench"
+  env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$runtime" "$build/bench/frozen_input_bench"

@@ -9,4 +9,4 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build-job}
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$here/.." -B "$build" >/dev/null
 cmake --build "$build" -j2 --target job_wait_bench >/dev/null
-exec "$build/wizard/job_wait_bench"
+exec "$build/bench/job_wait_bench"

@@ -14,6 +14,8 @@
 #include "FolderCalls.h"
 #include "FolderRemoval.h"
 
+using namespace remover;
+
 int main(int argc, char** argv)
 {
     if (argc != 4 || std::string(argv[1]) != "--workers" || std::atoi(argv[2]) < 1) {

@@ -17,5 +17,5 @@ trap 'rm -rf "$runtime"' EXIT
 chmod 700 "$runtime"
 for mode in "" --frozen; do
   xvfb-run -a -s "-screen 0 1280x1024x24" \
-    env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$runtime" "$build/tests/wizard/window_answers_bench" $mode
+    env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$runtime" "$build/bench/window_answers_bench" $mode
 done

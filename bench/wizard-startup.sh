@@ -13,4 +13,4 @@ runtime=$(mktemp -d)
 trap 'rm -rf "$runtime"' EXIT
 chmod 700 "$runtime"
 echo "build: $(grep -m1 CMAKE_BUILD_TYPE: "$build/CMakeCache.txt" | cut -d= -f2), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
-QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$runtime "$build/wizard/wizard_startup_bench" "$runs"
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$runtime "$build/bench/wizard_startup_bench" "$runs"

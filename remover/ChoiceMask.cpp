@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstdint>
 
+namespace remover {
+
 namespace {
 
 bool isBlank(char c)
@@ -35,3 +37,5 @@ int parseChoiceMask(const std::string& text)
     }
     return static_cast<int>(negative ? -magnitude : magnitude);
 }
+
+} // namespace remover

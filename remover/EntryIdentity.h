@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace remover {
+
 // What tells one folder from another, and one mount from the next.
 struct EntryIdentity {
     dev_t device = 0;
@@ -34,3 +36,5 @@ inline bool crossesMount(const EntryIdentity& parent, const EntryIdentity& child
 // True when the folder open as `fd` lies in a file system kept in memory
 // (tmpfs), where removal is bound by the processors rather than by storage.
 bool isInMemoryFileSystem(int fd);
+
+} // namespace remover

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+namespace remover {
+
 std::optional<EntryIdentity> identifyOpenFolder(int fd)
 {
     // A bind mount of a folder of the same file system keeps its device
@@ -42,3 +44,5 @@ bool isInMemoryFileSystem(int fd)
     struct statfs fileSystem;
     return fstatfs(fd, &fileSystem) == 0 && (fileSystem.f_type == TMPFS_MAGIC || fileSystem.f_type == RAMFS_MAGIC);
 }
+
+} // namespace remover

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace remover {
+
 namespace {
 
 // The folder's own word on whether a file system is mounted on it; asked of
@@ -52,3 +54,5 @@ bool isInMemoryFileSystem(int fd)
     struct statfs fileSystem;
     return fstatfs(fd, &fileSystem) == 0 && std::strcmp(fileSystem.f_fstypename, "tmpfs") == 0;
 }
+
+} // namespace remover

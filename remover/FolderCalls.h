@@ -9,6 +9,8 @@
 #include "EntryIdentity.h"
 #include "UniqueFd.h"
 
+namespace remover {
+
 // The walk is written against the descriptor calls directly: std::filesystem
 // resolves paths, and a path inside a tree that another user may change can
 // be turned into a link to anywhere between two calls.
@@ -43,3 +45,5 @@ inline UniqueFd climbTo(int fd, const EntryIdentity& expected)
     }
     return above;
 }
+
+} // namespace remover

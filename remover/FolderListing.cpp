@@ -4,6 +4,8 @@
 
 #include "EngineInvariants.h"
 
+namespace remover {
+
 ListingPtr openListing(UniqueFd fd)
 {
     if (!fd)
@@ -93,3 +95,5 @@ bool FolderListing::readLocked(ListingEntry& entry)
     m_ended = true;
     return false;
 }
+
+} // namespace remover

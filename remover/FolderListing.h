@@ -12,6 +12,8 @@
 #include "FolderNode.h"
 #include "UniqueFd.h"
 
+namespace remover {
+
 struct CloseListing {
     void operator()(DIR* listing) const noexcept { closedir(listing); }
 };
@@ -109,3 +111,5 @@ private:
     std::atomic<int> m_files { 0 };
     bool m_ended = false;
 };
+
+} // namespace remover

@@ -1,5 +1,7 @@
 #include "FolderNode.h"
 
+namespace remover {
+
 NodeRef makeNode(NodeRef parent, std::string name, const EntryIdentity& identity)
 {
     return NodeRef(new FolderNode(std::move(parent), std::move(name), identity));
@@ -30,3 +32,5 @@ std::string FolderNode::pathFromTop() const
     }
     return path;
 }
+
+} // namespace remover

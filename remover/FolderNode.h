@@ -8,6 +8,8 @@
 
 #include "EntryIdentity.h"
 
+namespace remover {
+
 struct FolderNode;
 
 // A counted reference to a folder node. Each node holds one to its parent, so
@@ -113,3 +115,5 @@ inline NodeRef::NodeRef(const NodeRef& other) noexcept
     if (m_node)
         m_node->m_references.fetch_add(1, std::memory_order_relaxed);
 }
+
+} // namespace remover

@@ -10,6 +10,8 @@
 #include "InodeOrder.h"
 #include "WorkerPool.h"
 
+namespace remover {
+
 namespace {
 
 // Workers at most, and on storage always this many (see workersForFileSystem).
@@ -118,3 +120,5 @@ RemovalResult removeFolderTree(
         return removalFailure(RemovalStep::OutOfMemory, ENOMEM);
     }
 }
+
+} // namespace remover

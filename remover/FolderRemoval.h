@@ -6,6 +6,8 @@
 #include "RemovalResult.h"
 #include "RemovalSettings.h"
 
+namespace remover {
+
 // Removes everything in the folder open as `folderFd` (taken over and closed)
 // and then the folder itself, which is `name` inside `parentFd` and is
 // described by `folder`. `parentFd` stays open. Gives the first failure, if
@@ -25,3 +27,5 @@
 // removal fails.
 RemovalResult removeFolderTree(
     int parentFd, const std::string& name, int folderFd, const EntryIdentity& folder, const RemovalSettings& settings);
+
+} // namespace remover

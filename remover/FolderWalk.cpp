@@ -8,6 +8,8 @@
 #include "FolderCalls.h"
 #include "UntrustedMounts.h"
 
+namespace remover {
+
 namespace {
 
 // A folder that has shown this many files in a row is worth sharing.
@@ -379,3 +381,5 @@ void Worker::checkStack() const
     }
 #endif
 }
+
+} // namespace remover

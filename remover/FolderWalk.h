@@ -8,6 +8,8 @@
 #include "UniqueFd.h"
 #include "WorkerPool.h"
 
+namespace remover {
+
 // What every worker of one removal walks with.
 struct WalkSettings {
     std::size_t window = 1; // listings this worker alone reads kept open at once
@@ -62,3 +64,5 @@ private:
     std::size_t m_open = 0; // open listings in the stack that this worker alone reads
     std::size_t m_firstOpen = 0; // no listing below this index may be closed any more
 };
+
+} // namespace remover

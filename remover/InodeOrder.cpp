@@ -6,6 +6,8 @@
 
 #include "EngineInvariants.h"
 
+namespace remover {
+
 InodeOrderReader::InodeOrderReader(
     ListingPtr listing, std::shared_ptr<BatchBudget> budget, const InodeOrderLimits& limits)
     : EntryReader(std::move(listing))
@@ -86,3 +88,5 @@ void InodeOrderReader::dropBatch()
     m_holdsBatch = false;
     m_budget->give();
 }
+
+} // namespace remover

@@ -11,6 +11,8 @@
 
 #include "FolderListing.h"
 
+namespace remover {
+
 // On storage a folder's listing comes in the order of its name hashes, which
 // scatters its files over the inode table: unlinked in that order, each file
 // touches another block of it. Read ahead and unlinked in the order of their
@@ -78,3 +80,5 @@ private:
     std::size_t m_nextSlot = 0;
     std::string m_names;
 };
+
+} // namespace remover

@@ -11,6 +11,8 @@
 #include "PathWalkPlatform.h"
 #include "UntrustedMounts.h"
 
+namespace remover {
+
 namespace {
 
 // As many links as the kernel follows in one path before it reports a loop.
@@ -174,3 +176,5 @@ OpenedFolder openFolderFromRoot(const std::string& absolutePath)
         return outcome(Lookup::Failed);
     return Walk().from(root.get(), absolutePath);
 }
+
+} // namespace remover

@@ -4,6 +4,8 @@
 
 #include "UniqueFd.h"
 
+namespace remover {
+
 enum class Lookup {
     Found,
     Absent, // a component is missing or is not a folder
@@ -39,3 +41,5 @@ OpenedFolder openParentOfEntry(int startFd, const std::string& relativePath, con
 
 // The same from the machine's root folder, for an absolute path.
 OpenedFolder openFolderFromRoot(const std::string& absolutePath);
+
+} // namespace remover

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace remover {
+
 // The platform half of the path walk.
 
 // Opens the folder `name` inside `folderFd` without following a link, not even
@@ -11,3 +13,5 @@ int openFolderComponent(int folderFd, const char* name);
 // processes (Linux's /proc): following one can lead into another mount
 // namespace, where the folders of the machine look like anything at all.
 bool holdsProcessViewLinks(int folderFd);
+
+} // namespace remover

@@ -9,6 +9,8 @@
 
 #include <cerrno>
 
+namespace remover {
+
 namespace {
 
 const int kOpenFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
@@ -33,3 +35,5 @@ bool holdsProcessViewLinks(int folderFd)
     struct statfs info;
     return fstatfs(folderFd, &info) != 0 || info.f_type == PROC_SUPER_MAGIC;
 }
+
+} // namespace remover

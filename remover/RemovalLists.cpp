@@ -7,6 +7,8 @@
 
 #include "PathWalk.h"
 
+namespace remover {
+
 namespace {
 
 const char kMakerPrefix[] = "com.nordaxis.";
@@ -104,3 +106,5 @@ RemovalList buildRemovalList(int choiceMask, const std::string& home, int homeFd
     return withChoices(
         choiceMask, home, listed ? folderEntryNamesBeneath(homeFd, kPreferences + 1) : std::vector<std::string>());
 }
+
+} // namespace remover

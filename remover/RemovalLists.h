@@ -5,6 +5,8 @@
 
 #include "ChoiceBits.h"
 
+namespace remover {
+
 // Ordered lists of paths that the removal tool deletes. Entries are plain
 // strings, joined by text: nothing is normalised, sorted or de-duplicated.
 using RemovalList = std::vector<std::string>;
@@ -38,3 +40,5 @@ std::vector<std::string> folderEntryNames(const std::string& folder);
 
 // The same for a folder at a relative path beneath the folder open as `startFd`.
 std::vector<std::string> folderEntryNamesBeneath(int startFd, const std::string& relativeFolder);
+
+} // namespace remover

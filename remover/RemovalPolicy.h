@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <optional>
 
+namespace remover {
+
 // What a removal may enter, beyond the rules that hold for every removal.
 struct RemovalPolicy {
     // Under a home folder root removes only what the home's owner could remove
@@ -18,3 +20,5 @@ struct RemovalPolicy {
 
     bool mayEnter(uid_t owner) const { return !folderOwner || owner == 0 || owner == *folderOwner; }
 };
+
+} // namespace remover

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace remover {
+
 const char* stepName(RemovalStep step)
 {
     switch (step) {
@@ -50,3 +52,5 @@ std::string describe(const RemovalResult& result)
         text += std::string(": ") + std::strerror(result.error);
     return text;
 }
+
+} // namespace remover

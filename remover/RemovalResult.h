@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace remover {
+
 // The step of a removal that failed. Kept as a value so that a test, or a
 // program that explains a run, can tell why something stayed; the tool itself
 // only turns it into its verdict.
@@ -44,3 +46,5 @@ const char* stepName(RemovalStep step);
 
 // One line for a person: "unlink of a/b: Operation not permitted".
 std::string describe(const RemovalResult& result);
+
+} // namespace remover

@@ -5,6 +5,8 @@
 #include "FolderListing.h"
 #include "RemovalPolicy.h"
 
+namespace remover {
+
 // How a tree is removed. The tool leaves everything at its default, chosen
 // from the file system and the open-file limit, but for the policy of what
 // may be entered; tests set the parts they need.
@@ -14,3 +16,5 @@ struct RemovalSettings {
     ListingSource listings; // empty: each folder's own listing
     RemovalPolicy policy;
 };
+
+} // namespace remover

@@ -17,6 +17,8 @@
 #include "TreeRemoval.h"
 #include "UntrustedMounts.h"
 
+namespace remover {
+
 namespace {
 
 const int kUsageExitStatus = 64; // EX_USAGE
@@ -246,3 +248,5 @@ int runRemovalTool(int argc, const char* const* argv, const ToolCaller& caller, 
         writeResultFile(resultPath, word, outcome.homeOwner);
     return 0;
 }
+
+} // namespace remover

@@ -8,6 +8,8 @@
 #include "RemovalLists.h"
 #include "RemovalResult.h"
 
+namespace remover {
+
 // A home folder text that the user paths can safely be joined onto: absolute,
 // without a ".." component (which would leave the folder it names to links of
 // the user's), and not the root folder, which would turn the user paths into
@@ -66,3 +68,5 @@ RemovalOutcome runRemoval(
 // The whole tool: main <mask> <home> <result-file>. Returns the exit status.
 // `outcome`, when given, receives what the run did.
 int runRemovalTool(int argc, const char* const* argv, const ToolCaller& caller = {}, RemovalOutcome* outcome = nullptr);
+
+} // namespace remover

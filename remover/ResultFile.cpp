@@ -9,6 +9,8 @@
 
 #include "PathWalk.h"
 
+namespace remover {
+
 namespace {
 
 // Readable by the user who waits for it; the tool runs as root.
@@ -156,3 +158,5 @@ bool writeResultFileForCaller(const std::string& path, const std::string& word, 
                 && replaceWithNewFile(folderFd, name, word);
         });
 }
+
+} // namespace remover

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace remover {
+
 // Writes the verdict for the wizard: first an empty file at the path, then the
 // word, each put in place by renaming a file newly and exclusively created in
 // the same folder over the path. Whatever stood at the path before (a file, a
@@ -25,3 +27,5 @@ bool writeResultFile(const std::string& path, const std::string& word, uid_t fol
 // word then replaces only the file this call put there. Nothing else at the
 // path is ever replaced: the call then writes nothing and returns false.
 bool writeResultFileForCaller(const std::string& path, const std::string& word, uid_t caller);
+
+} // namespace remover

@@ -10,6 +10,8 @@
 #include "FolderRemoval.h"
 #include "UntrustedMounts.h"
 
+namespace remover {
+
 namespace {
 
 bool isDotOrDotDot(const std::string& name)
@@ -64,3 +66,5 @@ RemovalResult removeEntryAt(int parentFd, const std::string& name, const Removal
     }
     return removeFolderAt(parentFd, name, settings);
 }
+
+} // namespace remover

@@ -5,6 +5,8 @@
 #include "RemovalResult.h"
 #include "RemovalSettings.h"
 
+namespace remover {
+
 // The walk runs as root over folders that another user may change while it
 // runs, so it never resolves a name inside the tree by path: every folder is
 // opened relative to its parent with O_NOFOLLOW, and every removal is relative
@@ -21,3 +23,5 @@
 // settings' policy does not let the removal enter, and a mount point of a file
 // system served by a program (UntrustedMounts.h), which is not even looked at.
 RemovalResult removeEntryAt(int parentFd, const std::string& name, const RemovalSettings& settings = {});
+
+} // namespace remover

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+namespace remover {
+
 // An owned file descriptor, closed when the object goes away.
 class UniqueFd {
 public:
@@ -44,3 +46,5 @@ public:
 private:
     int m_fd = -1;
 };
+
+} // namespace remover

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <mutex>
 
+namespace remover {
+
 namespace {
 
 std::mutex g_mutex;
@@ -66,3 +68,5 @@ bool isUntrustedMountPoint(int folderFd, const std::string& name)
     }
     return false;
 }
+
+} // namespace remover

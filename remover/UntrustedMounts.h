@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace remover {
+
 // A file system served by a program (FUSE) answers only when that program
 // does: a user's daemon that never answers leaves whoever looks at the mount
 // waiting in the kernel, root included, where not even SIGKILL reaches. The
@@ -35,3 +37,5 @@ bool readProgramServedMountPoints(std::vector<std::string>& mountPoints);
 // The absolute path of the folder open as `fd`, as the kernel knows it now;
 // empty when it cannot be told.
 std::string pathOfOpenFolder(int fd);
+
+} // namespace remover

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace remover {
+
 namespace {
 
 // Mount points in the table escape blanks, tabs, line ends and backslashes
@@ -87,3 +89,5 @@ std::string pathOfOpenFolder(int fd)
         return std::string();
     return std::string(buffer, static_cast<std::size_t>(length));
 }
+
+} // namespace remover

@@ -4,6 +4,8 @@
 #include <sys/mount.h>
 #include <sys/param.h>
 
+namespace remover {
+
 bool readProgramServedMountPoints(std::vector<std::string>& mountPoints)
 {
     // MNT_NOWAIT: asking every file system for fresh numbers would wait for
@@ -27,3 +29,5 @@ std::string pathOfOpenFolder(int fd)
         return std::string();
     return path;
 }
+
+} // namespace remover

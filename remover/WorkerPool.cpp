@@ -4,6 +4,8 @@
 
 #include "EngineInvariants.h"
 
+namespace remover {
+
 WorkerPool::WorkerPool(int topParentFd, unsigned maxWorkers, std::function<void(WorkerPool&)> helper)
     : m_topParentFd(topParentFd)
     , m_maxWorkers(maxWorkers)
@@ -127,3 +129,5 @@ void WorkerPool::runHelper() noexcept
         m_changed.notify_all();
     }
 }
+
+} // namespace remover

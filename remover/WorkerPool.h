@@ -12,6 +12,8 @@
 #include "FolderListing.h"
 #include "RemovalResult.h"
 
+namespace remover {
+
 using ListingRef = std::shared_ptr<FolderListing>;
 
 // What the workers of one removal share: the listings offered for help, the
@@ -73,3 +75,5 @@ private:
     unsigned m_busy = 0;
     long m_sharedOpen = 0;
 };
+
+} // namespace remover

@@ -8,12 +8,12 @@
 
 int main(int argc, char** argv)
 {
-    RemovalOutcome outcome;
-    const int status = runRemovalTool(argc, argv, ToolCaller(), &outcome);
+    remover::RemovalOutcome outcome;
+    const int status = remover::runRemovalTool(argc, argv, remover::ToolCaller(), &outcome);
     if (status != 0)
         return status;
-    for (const EntryFailure& failure : outcome.failures)
-        std::printf("%s\t%s\n", failure.path.c_str(), describe(failure.why).c_str());
+    for (const remover::EntryFailure& failure : outcome.failures)
+        std::printf("%s\t%s\n", failure.path.c_str(), remover::describe(failure.why).c_str());
     if (!outcome.ok && outcome.failures.empty())
         std::printf("\tnothing removed: the home folder cannot be used\n");
     return 0;

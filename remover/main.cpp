@@ -68,8 +68,8 @@ int main(int argc, char** argv)
 {
     // Read before the environment goes: pkexec names the user it runs the
     // tool for, whose arguments are not to be taken on trust.
-    const ToolCaller caller = callerFromPkexec(std::getenv("PKEXEC_UID"));
+    const remover::ToolCaller caller = remover::callerFromPkexec(std::getenv("PKEXEC_UID"));
     takeTheLimitsItNeeds();
     startAsTheServiceManagerWould();
-    return runRemovalTool(argc, argv, caller);
+    return remover::runRemovalTool(argc, argv, caller);
 }

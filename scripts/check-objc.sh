@@ -11,8 +11,8 @@ cd "$(dirname "$0")/.."
 sources=(
   Utilities/Bundle_mac.mm
   Utilities/Paths_mac.mm
-  wizard/JobPlatform_mac.mm
-  wizard/TallowmereRunning_mac.mm
+  wizard/job/JobPlatform_mac.mm
+  wizard/running/TallowmereRunning_mac.mm
 )
 
 compiler=${OBJCXX:-clang++}
@@ -40,7 +40,7 @@ flags=(
   # Objective-C++ cannot parse a parameter named "id", which Boost.System's
   # bridge to std::error_code has; the bridge is left out of this check only.
   -DBOOST_NO_CXX11_HDR_SYSTEM_ERROR
-  -IUtilities -Iwizard
+  -IUtilities -Iwizard/job -Iwizard/running
 )
 
 for source in "${sources[@]}"; do

@@ -2,6 +2,8 @@
 
 #include "ChoiceMask.h"
 
+namespace remover {
+
 TEST(ChoiceMask, ReadsLikeIntValue)
 {
     const struct {
@@ -31,3 +33,5 @@ TEST(ChoiceMask, ReadsLikeIntValue)
     for (const auto& c : cases)
         EXPECT_EQ(parseChoiceMask(c.text), c.value) << "text: \"" << c.text << "\"";
 }
+
+} // namespace remover

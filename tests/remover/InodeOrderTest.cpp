@@ -12,6 +12,8 @@
 #include "RemovalTestHelpers.h"
 #include "TestSupport.h"
 
+namespace remover {
+
 using namespace testsupport;
 using namespace removaltest;
 
@@ -128,3 +130,5 @@ TEST(InodeOrder, TreesAreRemovedWholeThroughTheEngine)
         EXPECT_FALSE(budget->take());
     }
 }
+
+} // namespace remover

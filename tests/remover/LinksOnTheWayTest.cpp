@@ -18,6 +18,8 @@
 #include "ResultFile.h"
 #include "TestSupport.h"
 
+namespace remover {
+
 using namespace testsupport;
 
 namespace {
@@ -425,3 +427,5 @@ TEST_F(LinksOnTheWay, FolderThatCannotBeListedStillTellsAbsence)
         EXPECT_EQ(*status, c.ok ? 0 : 1);
     }
 }
+
+} // namespace remover

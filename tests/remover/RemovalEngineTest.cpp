@@ -20,6 +20,8 @@
 #include "RemovalTestHelpers.h"
 #include "TestSupport.h"
 
+namespace remover {
+
 using namespace testsupport;
 using namespace removaltest;
 
@@ -429,3 +431,5 @@ TEST(RemovalEngine, AFolderOthersAreStillReadingIsNotWalkedAgain)
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(openings.of("s" + std::to_string(i)), 1) << i;
 }
+
+} // namespace remover

@@ -6,6 +6,8 @@
 #include "RemovalLists.h"
 #include "TestSupport.h"
 
+namespace remover {
+
 using testsupport::TempDir;
 using testsupport::writeFile;
 
@@ -108,3 +110,5 @@ TEST(RemovalLists, MaskSelectsListsInOrder)
     EXPECT_EQ(buildRemovalList(-1, home.path()), concat({ kCore, settings, data }));
     EXPECT_EQ(settings.front(), home / "Library/Preferences/com.nordaxis.a");
 }
+
+} // namespace remover

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 
+namespace remover {
+
 namespace removaltest {
 
 RemovalResult removePath(const std::string& path, const RemovalSettings& settings)
@@ -64,3 +66,5 @@ std::string chain(const std::string& top, int depth)
 }
 
 } // namespace removaltest
+
+} // namespace remover

@@ -9,6 +9,8 @@
 #include "RemovalSettings.h"
 #include "TreeRemoval.h"
 
+namespace remover {
+
 namespace removaltest {
 
 const int kChildSkips = 77; // a child that cannot set up what it needs says so
@@ -37,3 +39,5 @@ std::string chain(const std::string& top, int depth);
 bool enterPrivateMountNamespace();
 
 } // namespace removaltest
+
+} // namespace remover

@@ -3,6 +3,8 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+namespace remover {
+
 namespace removaltest {
 
 bool enterPrivateMountNamespace()
@@ -11,3 +13,5 @@ bool enterPrivateMountNamespace()
 }
 
 } // namespace removaltest
+
+} // namespace remover

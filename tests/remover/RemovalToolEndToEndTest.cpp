@@ -12,6 +12,8 @@
 
 #include "TestSupport.h"
 
+namespace remover {
+
 using namespace testsupport;
 
 namespace {
@@ -229,3 +231,5 @@ TEST_F(RemovalToolRun, LimitsOfTheStarterDoNotStopTheTool)
         expectItems(std::begin(kDataItems), std::end(kDataItems), false);
     }
 }
+
+} // namespace remover

@@ -7,6 +7,8 @@
 #include "ResultFile.h"
 #include "TestSupport.h"
 
+namespace remover {
+
 using namespace testsupport;
 
 namespace {
@@ -57,3 +59,5 @@ TEST(ResultFile, MissingFolderWritesNothing)
     EXPECT_FALSE(writeResultFile(tmp / "", "success", geteuid()));
     EXPECT_EQ(entriesIn(tmp.path()), 0);
 }
+
+} // namespace remover

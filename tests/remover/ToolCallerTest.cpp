@@ -14,6 +14,8 @@
 #include "ResultFile.h"
 #include "TestSupport.h"
 
+namespace remover {
+
 using namespace testsupport;
 
 namespace {
@@ -210,3 +212,5 @@ TEST_F(ToolCallerRun, ToolStartedThroughPkexecTakesNothingOnTrust)
     EXPECT_EQ(readFile(rootsFolder + "/r.log"), "success");
     EXPECT_FALSE(entryExists(home() + "/Documents/Nordaxis"));
 }
+
+} // namespace remover

@@ -14,6 +14,8 @@
 #include "RemovalTestHelpers.h"
 #include "TestSupport.h"
 
+namespace remover {
+
 using namespace testsupport;
 using namespace removaltest;
 
@@ -122,3 +124,5 @@ TEST(TreeRemoval, BindMountsOfTheSameFileSystemAreNeverEntered)
     EXPECT_EQ(readFile(tmp / "source/keep.txt"), "keep");
     EXPECT_EQ(readFile(tmp / "source/sub/keep.txt"), "keep");
 }
+
+} // namespace remover

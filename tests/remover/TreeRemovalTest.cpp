@@ -19,6 +19,8 @@
 #include "TreeRemoval.h"
 #include "UniqueFd.h"
 
+namespace remover {
+
 using namespace testsupport;
 using namespace removaltest;
 
@@ -277,3 +279,5 @@ TEST(TreeRemoval, DepthIsBounded)
         EXPECT_EQ(entryExists(deepest + "/f"), !c.removed);
     }
 }
+
+} // namespace remover

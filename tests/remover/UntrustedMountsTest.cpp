@@ -16,6 +16,8 @@
 #include "TestSupport.h"
 #include "UntrustedMounts.h"
 
+namespace remover {
+
 using namespace testsupport;
 
 namespace {
@@ -131,3 +133,5 @@ TEST_F(SilentFuse, ToolGivesItsVerdictWithoutTouchingTheMount)
     EXPECT_EQ(readFile(result), "failed");
     EXPECT_FALSE(entryExists(home() + "/Library/Preferences/com.nordaxis.a.plist"));
 }
+
+} // namespace remover

@@ -1,5 +1,3 @@
-#include "AuthorizeHelperTool.h"
-
 #include "PrivilegedJob.h"
 
 namespace privilegedjob {
@@ -109,9 +107,3 @@ int runPrivilegedJob(JobPlatform& platform, int choiceMask)
 }
 
 } // namespace privilegedjob
-
-int authorizeHelperTool(int choiceMask)
-{
-    const std::unique_ptr<JobPlatform> platform = makeJobPlatform();
-    return privilegedjob::runPrivilegedJob(*platform, choiceMask);
-}

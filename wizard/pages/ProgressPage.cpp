@@ -53,9 +53,9 @@ void ProgressPage::initializePage()
 
     m_choiceMask = 0;
     if (field(kUserSettingChoiceField).toBool())
-        m_choiceMask += UserSettingsChoiceBit;
+        m_choiceMask += remover::UserSettingsChoiceBit;
     if (field(kExternaDataHomeChoiceField).toBool())
-        m_choiceMask += ExternalDataHomeChoiceBit;
+        m_choiceMask += remover::ExternalDataHomeChoiceBit;
 
     // Let the wizard show this page before the run blocks the GUI thread.
     QTimer::singleShot(50, this, SLOT(runUninstaller()));

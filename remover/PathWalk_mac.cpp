@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+namespace remover {
+
 int openFolderComponent(int folderFd, const char* name)
 {
     return openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -12,3 +14,5 @@ bool holdsProcessViewLinks(int)
 {
     return false;
 }
+
+} // namespace remover

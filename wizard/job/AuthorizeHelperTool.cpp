@@ -1,0 +1,12 @@
+#include "AuthorizeHelperTool.h"
+
+#include <memory>
+
+#include "JobPlatform.h"
+#include "PrivilegedJob.h"
+
+int authorizeHelperTool(int choiceMask)
+{
+    const std::unique_ptr<JobPlatform> platform = makeJobPlatform();
+    return privilegedjob::runPrivilegedJob(*platform, choiceMask);
+}
