@@ -1,5 +1,6 @@
 #include "FolderListing.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "EngineInvariants.h"
@@ -43,21 +44,47 @@ bool EntryReader::next(ListingEntry& entry, int& error)
     }
 }
 
-bool FolderListing::next(ListingEntry& entry)
+bool FolderListing::nextRun(std::vector<ListingEntry>& run, std::size_t most)
+{
+    run.clear();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    while (run.size() < most && !m_givenBack.empty()) {
+        run.push_back(std::move(m_givenBack.back()));
+        m_givenBack.pop_back();
+    }
+    if (!run.empty())
+        return true;
+    ListingEntry entry;
+    while (run.size() < most) {
+        if (m_held) {
+            entry = std::move(*m_held);
+            m_held.reset();
+        } else if (!readLocked(entry)) {
+            break;
+        }
+        if (entry.type == DT_DIR && !run.empty()) {
+            m_held = std::move(entry);
+            break;
+        }
+        run.push_back(std::move(entry));
+        if (run.back().type == DT_DIR)
+            break;
+    }
+    return !run.empty();
+}
+
+void FolderListing::giveBack(std::vector<ListingEntry>& run, std::size_t from)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_held) {
-        entry = std::move(*m_held);
-        m_held.reset();
-        return true;
-    }
-    return readLocked(entry);
+    for (std::size_t i = run.size(); i > from; --i)
+        m_givenBack.push_back(std::move(run[i - 1]));
+    run.resize(std::min(from, run.size()));
 }
 
 bool FolderListing::peekMore()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_held)
+    if (m_held || !m_givenBack.empty())
         return true;
     ListingEntry entry;
     if (!readLocked(entry))

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "FolderNode.h"
 #include "UniqueFd.h"
@@ -74,8 +75,16 @@ public:
 
     int fd() const { return m_reader->fd(); }
 
-    // The next entry; false at the end of the pass.
-    bool next(ListingEntry& entry);
+    // Up to `most` entries in a row for one reader, in place of `run`; false
+    // at the end of the pass. A folder comes in a run of its own. Readers of
+    // a shared folder then each unlink a stretch of neighbouring entries (in
+    // inode order: of neighbouring inodes) instead of taking turns on the
+    // same blocks of the inode table, and take the lock once per run.
+    bool nextRun(std::vector<ListingEntry>& run, std::size_t most);
+
+    // Entries of a run that its reader leaves for now, for whichever reader
+    // comes next.
+    void giveBack(std::vector<ListingEntry>& run, std::size_t from);
 
     // True when another entry follows; it is kept for the next reader.
     bool peekMore();
@@ -106,6 +115,7 @@ private:
     mutable std::mutex m_mutex;
     std::unique_ptr<EntryReader> m_reader;
     std::optional<ListingEntry> m_held;
+    std::vector<ListingEntry> m_givenBack;
     int m_readers = 0;
     int m_readError = 0;
     std::atomic<int> m_files { 0 };

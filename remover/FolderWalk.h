@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <vector>
 
 #include "FolderListing.h"
 #include "RemovalPolicy.h"
@@ -61,6 +62,8 @@ private:
     WorkerPool& m_pool;
     const WalkSettings& m_settings;
     std::deque<Frame> m_stack; // a deque: no doubled capacity at 10,000 levels
+    std::vector<ListingEntry> m_run; // entries taken from the top listing, not yet removed
+    std::size_t m_runAt = 0; // the next of them
     std::size_t m_open = 0; // open listings in the stack that this worker alone reads
     std::size_t m_firstOpen = 0; // no listing below this index may be closed any more
 };

@@ -18,19 +18,22 @@ namespace remover {
 // touches another block of it. Read ahead and unlinked in the order of their
 // inode numbers, they go block after block: on ext4, one worker removed a
 // folder of 100,000 files written out to the disk in 1.3-1.4 processor
-// seconds instead of 2.0, in 0.9 of rm's time instead of 1.2. Small folders
-// gain nothing, so a folder is read ahead only once it has shown that it is
-// large. On a file system in memory (tmpfs) nothing is read ahead: there is
+// seconds instead of 2.0, in 0.9 of rm's time instead of 1.2. A small folder
+// is put in inode order run by run, which costs no memory (see the walk), so
+// a folder is read ahead only once it has shown that it is large. Its batches
+// are as large as a folder of 100,000 files: each batch is a sweep over the
+// inode table, and one sweep instead of two made such a folder another 5-10 %
+// faster. On a file system in memory (tmpfs) nothing is read ahead: there is
 // no disk block to save, and the removal keeps its small memory.
 struct InodeOrderLimits {
     std::size_t listedFirst = 512; // entries given in listing order first
-    std::size_t batchEntries = 65536; // entries read ahead at most ...
+    std::size_t batchEntries = 131072; // entries read ahead at most ...
     std::size_t batchNameBytes = 2 << 20; // ... and bytes of their names
 };
 
 // How many read-ahead batches the whole removal may hold at once: with the
 // limits above, what bounds the memory that inode order costs (a batch holds
-// 16 bytes per entry and the names: about 3 MiB at most).
+// 16 bytes per entry and the names: about 4 MiB at most).
 class BatchBudget {
 public:
     explicit BatchBudget(int batches)

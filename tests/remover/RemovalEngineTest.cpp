@@ -32,6 +32,7 @@ struct ReaderScript {
     std::function<bool(const std::string& name, int index)> show; // false: skipped; empty: all shown
     int failAfter = -1; // entries shown before reading fails with EIO; -1: never
     std::function<void()> beforeEachRead;
+    bool hideTypes = false; // every entry as DT_UNKNOWN, as some file systems list them
 };
 
 class ScriptedReader : public EntryReader {
@@ -54,6 +55,8 @@ public:
             if (!EntryReader::next(entry, error))
                 return false;
             const int index = m_seen++;
+            if (m_script.hideTypes)
+                entry.type = DT_UNKNOWN;
             if (!m_script.show || m_script.show(entry.name, index)) {
                 ++m_shown;
                 return true;
@@ -430,6 +433,38 @@ TEST(RemovalEngine, AFolderOthersAreStillReadingIsNotWalkedAgain)
     EXPECT_EQ(openings.of("a"), 1) << "the shared folder was walked again";
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(openings.of("s" + std::to_string(i)), 1) << i;
+}
+
+// Workers take a folder's entries in runs. A folder that turns up inside a run
+// (its type unknown from the listing) is walked first; the rest of the run
+// must wait in the listing, not be lost to a second reading of the folder.
+TEST(RemovalEngine, FoldersInsideARunLeaveTheRestForLater)
+{
+    for (const unsigned workers : { 1u, 3u }) {
+        for (const bool hideTypes : { false, true }) {
+            SCOPED_TRACE("workers " + std::to_string(workers) + (hideTypes ? ", types hidden" : ""));
+            TempDir tmp;
+            for (int i = 0; i < 700; ++i) {
+                const std::string name = tmp / ("tree/big/e" + std::to_string(i));
+                writeFile(i % 50 == 7 ? name + "/f" : name, "x");
+            }
+            Openings openings;
+            RemovalSettings settings;
+            settings.workers = workers;
+            settings.window = 2;
+            settings.listings = [&](UniqueFd folder, const std::string& name) {
+                openings.record(name);
+                ReaderScript script;
+                script.hideTypes = hideTypes;
+                return scriptedReader(std::move(folder), script);
+            };
+
+            const RemovalResult result = removePath(tmp / "tree", settings);
+            EXPECT_TRUE(result.ok()) << describe(result);
+            EXPECT_FALSE(entryExists(tmp / "tree"));
+            EXPECT_EQ(openings.of("big"), 1) << "entries of a run were left behind and needed another pass";
+        }
+    }
 }
 
 } // namespace remover
