@@ -36,6 +36,10 @@
 //     the removal, one per worker by default; a reader that gets none goes on
 //     in listing order. A batch goes back when it is used up or its reader
 //     closes.
+//  L5 An entry taken from a listing in a run is removed, given up as
+//     failed, or given back to the listing before its reader takes another
+//     run; only the readers' runs and the listing hold entries of a pass, so
+//     none is lost or read twice by its readers.
 //
 // The pool
 //  P1 idle + busy <= started <= the most workers; the calling thread counts
@@ -62,6 +66,9 @@
 //  W5 Descriptors held by one worker: its open non-shared listings (<= the
 //     window) plus at most two at a time (a folder being opened, a folder
 //     climbed to).
+//  W6 A worker's run belongs to its top frame: the run is empty whenever a
+//     frame is pushed or the top frame is finished (what was left of it went
+//     back to its listing first).
 
 #if !defined(NDEBUG) || defined(TW_ENGINE_CHECKS)
 #include <cstdio>

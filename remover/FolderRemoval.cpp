@@ -27,12 +27,12 @@ const long kLeastDescriptorsPerWorker = 5;
 // In memory the processors are the limit: more workers than processors only
 // contend for the folder's lock (a flat folder on tmpfs took 0.64 of rm's
 // time with four workers on two processors, 0.54 with two). On storage, with
-// trees written out to the disk as an uninstall meets them, it depends on the
-// cache: on ext4 and two processors, with the tree still in memory, four
-// workers were a little slower than two (wide: 1.09 of rm's time against
-// 0.95; flat: 0.76 against 0.72), but with the caches dropped, as for data
-// that has not been used for long, they were faster (wide: 0.75 against 0.96;
-// flat: 0.86 against 1.04): more reads are in flight.
+// trees written out to the disk as an uninstall meets them, four and two
+// workers were within the noise of each other on two processors (ext4, rm's
+// time: flat 0.73 and 0.75 with the tree still in memory; with the caches
+// dropped wide 0.75 and 0.79, flat 0.71 and 0.73), and on a busy machine with
+// the caches dropped four were faster (wide 0.75 against 0.96): more reads
+// are in flight, which a slower disk than this one rewards the more.
 unsigned workersForFileSystem(int folderFd)
 {
     if (!isInMemoryFileSystem(folderFd))

@@ -92,6 +92,7 @@ void Worker::walk()
             std::sort(m_run.begin(), m_run.end(),
                 [](const ListingEntry& a, const ListingEntry& b) { return a.inode < b.inode; });
         } else {
+            ENGINE_CHECK(m_run.empty());
             m_runAt = 0;
             finishTop();
         }
@@ -188,6 +189,7 @@ void Worker::offerTop()
 
 void Worker::push(Frame frame)
 {
+    ENGINE_CHECK(m_run.empty());
     ENGINE_CHECK(m_stack.empty() || frame.node->parent.get() == m_stack.back().node.get());
     m_stack.push_back(std::move(frame));
     m_firstOpen = std::min(m_firstOpen, m_stack.size() - 1);
