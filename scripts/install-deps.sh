@@ -10,7 +10,7 @@ packages=(
   qtbase5-dev fonts-dejavu-core
   libboost-filesystem-dev libboost-dev
   libgtest-dev libgmock-dev
-  clang clang-format gobjc++ libgnustep-base-dev
+  clang clang-format libc++-dev gobjc++ libgnustep-base-dev
   xvfb xauth pkexec polkitd dbus-daemon dbus-bin passwd
   dpkg-dev
   time
