@@ -117,6 +117,8 @@ int main(int argc, char** argv)
     };
 
     QApplication application(argc, argv);
+    // Offscreen, Qt has no desktop font of its own.
+    QApplication::setFont(wizardtesting::desktopFont());
     UninstallWizard wizard(job.job(), checkIfTallowmereIsRunning);
     QObject::connect(&wizard, &QWizard::currentIdChanged, [](int id) { say("page " + std::to_string(id)); });
     wizard.show();
