@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev
   clang clang-format libc++-dev gobjc++ libgnustep-base-dev
   xvfb xauth pkexec polkitd dbus-daemon dbus-bin passwd
-  openbox xdotool x11-utils desktop-file-utils
+  openbox xdotool x11-utils
   dpkg-dev
   time
   "$@"

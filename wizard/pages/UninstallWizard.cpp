@@ -1,6 +1,9 @@
 #include "UninstallWizard.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDir>
+#include <QIcon>
 #include <QPixmap>
 
 #include <utility>
@@ -17,6 +20,18 @@
 namespace {
 
 const QSize kDesignedSize(700, 400);
+
+// The application icon from the bundle's resources, at every size drawn, so
+// that the desktop shows the window with the icon of its entry. Outside a
+// bundle (tests) there is none, and the platform's default stays.
+QIcon bundleIcon()
+{
+    QIcon icon;
+    const QDir resources(QCoreApplication::applicationDirPath() + QStringLiteral("/../Resources"));
+    for (const QString& name : resources.entryList({ QStringLiteral("AppIcon-*.png") }, QDir::Files))
+        icon.addFile(resources.filePath(name));
+    return icon;
+}
 
 } // namespace
 
@@ -64,4 +79,5 @@ UninstallWizard::UninstallWizard(RemovalJob removalJob, RunningCheck isTallowmer
     setOption(QWizard::DisabledBackButtonOnLastPage, true);
 
     setWindowTitle(QStringLiteral("Tallowmere 5.4.1 Uninstall Wizard"));
+    setWindowIcon(bundleIcon());
 }
