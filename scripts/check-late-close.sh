@@ -11,32 +11,17 @@
 #   scripts/check-late-close.sh [runs]   (default 10; runs alternate the key
 #                                         and the click), in ./build
 #   TW_BUILD_DIR=dir scripts/check-late-close.sh
-#   TW_WIZARD_DRIVER=program scripts/check-late-close.sh   no build: the
+#   TW_PROGRAM=wizard_driver scripts/check-late-close.sh   no build: the
 #                                         driver given (the test suite's way)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=${1:-10}
-
-if [ -z "${TW_LATE_CLOSE_DISPLAY:-}" ]; then
-  if [ -z "${TW_WIZARD_DRIVER:-}" ]; then
-    build=${TW_BUILD_DIR:-build}
-    scripts/install-deps.sh
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build.configure.log" || { cat "$build.configure.log"; exit 1; }
-    cmake --build "$build" -j2 --target wizard_driver > "$build.build.log" || { cat "$build.build.log"; exit 1; }
-    export TW_WIZARD_DRIVER="$(pwd)/$build/tests/wizard/wizard_driver"
-  fi
-  exec xvfb-run -a -s "-screen 0 1366x768x24 -dpi 96" env TW_LATE_CLOSE_DISPLAY=1 "$0" "$runs"
+if [ -z "${TW_ON_SMALL_DESKTOP:-}" ]; then
+  exec scripts/on-small-desktop.sh wizard_driver scripts/check-late-close.sh "$@"
 fi
-driver=$TW_WIZARD_DRIVER
-
-scratch=$(mktemp -d)
-chmod 700 "$scratch"
-wm=
-cleanup() {
-  [ -n "$wm" ] && kill -CONT "$wm" 2>/dev/null && kill "$wm" 2>/dev/null
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+runs=${1:-10}
+driver=$TW_PROGRAM
+wm=$TW_WM_PID
+scratch=$XDG_RUNTIME_DIR
 
 # Waits up to $2 seconds for a line matching $1 in the file $3.
 wait_for_line() {
@@ -47,13 +32,6 @@ wait_for_line() {
   done
   return 1
 }
-
-HOME=$scratch openbox --sm-disable > "$scratch/openbox.log" 2>&1 &
-wm=$!
-for ((i = 0; i < 100; i++)); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
-  sleep 0.05
-done
 
 # Clicks the close button of the title bar: openbox draws it at the right end
 # of the frame's top, inside the title bar's height.
@@ -72,7 +50,7 @@ for ((run = 1; run <= runs; run++)); do
   : > "$out"
   how=key
   [ $((run % 2)) -eq 0 ] && how=click
-  XDG_RUNTIME_DIR=$scratch QT_QPA_PLATFORM=xcb "$driver" 2 job-seconds=2.3 timeout=30 next next next > "$out" 2>&1 &
+  QT_QPA_PLATFORM=xcb "$driver" 2 job-seconds=2.3 timeout=30 next next next > "$out" 2>&1 &
   pid=$!
   verdict=ok
   if ! wait_for_line "^job mask" 10 "$out"; then

@@ -9,38 +9,20 @@
 #
 #   scripts/screenshots.sh [folder]     build in ./build; folder: docs/screenshots
 #   TW_BUILD_DIR=dir scripts/screenshots.sh
-#   TW_SCREENSHOTS_PROGRAM=program scripts/screenshots.sh folder   no build (the test suite's way)
+#   TW_PROGRAM=wizard_screenshots scripts/screenshots.sh folder   no build (the test suite's way)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-folder=${1:-docs/screenshots}
-
-if [ -z "${TW_SCREENSHOTS_DISPLAY:-}" ]; then
-  if [ -z "${TW_SCREENSHOTS_PROGRAM:-}" ]; then
-    build=${TW_BUILD_DIR:-build}
-    scripts/install-deps.sh
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build.configure.log" || { cat "$build.configure.log"; exit 1; }
-    cmake --build "$build" -j2 --target wizard_screenshots > "$build.build.log" || { cat "$build.build.log"; exit 1; }
-    export TW_SCREENSHOTS_PROGRAM="$(pwd)/$build/tests/wizard/wizard_screenshots"
-  fi
-  exec xvfb-run -a -s "-screen 0 1366x768x24 -dpi 96" env TW_SCREENSHOTS_DISPLAY=1 "$0" "$folder"
+if [ -z "${TW_ON_SMALL_DESKTOP:-}" ]; then
+  exec scripts/on-small-desktop.sh wizard_screenshots scripts/screenshots.sh "$@"
 fi
-
-runtime=$(mktemp -d)
-chmod 700 "$runtime"
-HOME=$runtime openbox --sm-disable > "$runtime/openbox.log" 2>&1 &
-wm=$!
-trap 'kill "$wm" 2>/dev/null; rm -rf "$runtime"' EXIT
-for ((i = 0; i < 100; i++)); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
-  sleep 0.05
-done
+folder=${1:-docs/screenshots}
 
 status=0
 for scale in 1.0 1.5 2.0; do
   into=$folder
   [ "$scale" = 1.0 ] || into=$folder/scale-$scale
   mkdir -p "$into"
-  env QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale XDG_RUNTIME_DIR="$runtime" "$TW_SCREENSHOTS_PROGRAM" "$into" || status=1
+  env QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale "$TW_PROGRAM" "$into" || status=1
   echo "scale $scale: $(printf "%s " "$into"/*.png)"
 done
 exit $status
