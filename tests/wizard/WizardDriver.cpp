@@ -124,7 +124,8 @@ int main(int argc, char** argv)
     wizard.show();
 
     QTimer::singleShot(0, [&] {
-        if (!QTest::qWaitForWindowExposed(&wizard))
+        // A window manager on a busy machine may take its time.
+        if (!QTest::qWaitForWindowExposed(&wizard, 20000))
             fail("window not exposed");
         for (const std::string& action : actions)
             perform(wizard, action);
