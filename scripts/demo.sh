@@ -13,6 +13,8 @@
 #                                removal-explain (the tool's own code, which
 #                                also says why each item that stayed failed)
 #   scripts/demo.sh --no-build   use the bundle already built
+#   scripts/demo.sh --quiet      build without showing the build's output
+#                                (shown only when the build fails)
 #   TW_DEMO_MOUNT=1 scripts/demo.sh   also mounts a small file system inside
 #                                $home/Documents/Nordaxis, which the removal
 #                                never enters: that item stays
@@ -79,13 +81,16 @@ inside() {
 
   if [ "$mode" = window ]; then
     start_wizard "$root"
+    # The wizard's result file, in its runtime folder: none when the window
+    # was closed before the removal ran.
+    verdict=$(cat "$root"/tmp/runtime-root/*.log 2>/dev/null || true)
   else
     echo "Running the removal as the wizard does with both boxes checked (mask 6)."
     chroot "$root" /usr/bin/env -i PATH=/usr/bin:/bin \
       /Demo/removal-explain 6 "$home" "$result_file" > "$root/Demo/reasons"
     echo "Verdict in the result file: $(cat "$root$result_file")"
   fi
-  report "$root" "${before[@]}"
+  report "$root" "$mode" "${before[@]}"
 }
 
 mount_system() {
@@ -195,7 +200,7 @@ reason() {
 }
 
 report() {
-  local root=$1; shift
+  local root=$1 mode=$2; shift 2
   local -a before=("$@")
   local i=0 item lost=0 kept=
   echo "Removed:"
@@ -209,7 +214,16 @@ report() {
     if [ -e "$root$item" ]; then
       echo "  $item ($(count_item "$root" "$item") of $(files "${before[$i]}"))"
       kept=1
-      reason "$root" "$item"
+      if [ "$mode" != window ]; then
+        reason "$root" "$item"
+      elif [ -z "${verdict:-}" ]; then
+        echo "    kept: the removal did not run"
+      elif [ "$verdict" = success ]; then
+        # The tool reports success only when all it was asked to remove went.
+        echo "    kept by choice: its box was unchecked"
+      else
+        echo "    kept: its box was unchecked, or its removal failed"
+      fi
     fi
     i=$((i + 1))
   done
@@ -234,12 +248,13 @@ if [ "${1:-}" = --inside ]; then
 fi
 
 # ---- Outside: build, check the display, make the namespace, clean up.
-mode=window build=yes
+mode=window build=yes quiet=no
 for argument in "$@"; do
   case $argument in
     --no-window) mode=no-window ;;
     --no-build) build=no ;;
-    *) echo "usage: scripts/demo.sh [--no-window] [--no-build]" >&2; exit 64 ;;
+    --quiet) quiet=yes ;;
+    *) echo "usage: scripts/demo.sh [--no-window] [--no-build] [--quiet]" >&2; exit 64 ;;
   esac
 done
 cd "$(dirname "$0")/.."
@@ -248,7 +263,14 @@ if [ $build = yes ]; then
   scripts/install-deps.sh
   cmake -S . -B "$builddir" -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$builddir.configure.log" || {
     cat "$builddir.configure.log"; exit 1; }
-  cmake --build "$builddir" -j2 --target TallowmereUninstallWizard main removal-explain
+  [ $quiet = yes ] || echo "Building the wizard, the tool and removal-explain in $builddir ..."
+  # One build of the three targets; make names the targets they share once
+  # for each, so each line is shown once.
+  if ! cmake --build "$builddir" -j2 --target TallowmereUninstallWizard main removal-explain > "$builddir.build.log" 2>&1; then
+    cat "$builddir.build.log"
+    exit 1
+  fi
+  [ $quiet = yes ] || awk '!seen[$0]++' "$builddir.build.log"
 fi
 bundle="$(cd "$builddir" && pwd)/TallowmereUninstallWizard.app"
 explain="$(cd "$builddir" && pwd)/remover/removal-explain"

@@ -7,11 +7,12 @@ set -euo pipefail
 
 packages=(
   cmake make ninja-build g++ pkg-config
-  qtbase5-dev fonts-dejavu-core
+  qtbase5-dev libqt5x11extras5-dev libxcb1-dev fonts-dejavu-core
   libboost-filesystem-dev libboost-dev
   libgtest-dev libgmock-dev
   clang clang-format libc++-dev gobjc++ libgnustep-base-dev
   xvfb xauth pkexec polkitd dbus-daemon dbus-bin passwd
+  openbox xdotool x11-utils
   dpkg-dev
   time
   "$@"

@@ -7,15 +7,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${TW_BUILD_DIR:-build}
-scripts/install-deps.sh
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build.configure.log" || { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j2 --target TallowmereUninstallWizard main
-wizard="$(pwd)/$build/TallowmereUninstallWizard.app/Contents/MacOS/TallowmereUninstallWizard"
-
+# Before building: without a display there is nothing to build for.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "No display to show the wizard on; run it under a virtual display instead: xvfb-run -a scripts/run.sh" >&2
   exit 1
 fi
+scripts/install-deps.sh
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build.configure.log" || { cat "$build.configure.log"; exit 1; }
+cmake --build "$build" -j2 --target TallowmereUninstallWizard main
+wizard="$(pwd)/$build/TallowmereUninstallWizard.app/Contents/MacOS/TallowmereUninstallWizard"
 # Qt wants a private runtime folder and warns without one; the wizard also
 # keeps its result file there.
 if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "$XDG_RUNTIME_DIR" ] || [ ! -O "$XDG_RUNTIME_DIR" ] \

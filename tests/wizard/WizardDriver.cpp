@@ -7,7 +7,9 @@
 // Actions: next, back, cancel (buttons clicked with the mouse), close (the
 // window's close control), keep-settings, keep-data (uncheck a box),
 // done (Done clicked), expect=<page id> (exit 3 unless the wizard shows that
-// page), wait=<page id> (runs the event loop until the wizard shows it).
+// page), wait=<page id> (runs the event loop until the wizard shows it),
+// job-seconds=<s> (the stand-in job then waits that long, as the real one
+// does), timeout=<s> (instead of 20 s).
 // Prints "page N" whenever the page changes, "job mask M" when the job is
 // asked to run and "event loop returned S" when exec() returns.
 #include <QApplication>
@@ -16,12 +18,14 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "FakeJob.h"
+#include "JobPause.h"
 #include "TallowmereRunning.h"
 #include "UninstallWizard.h"
 #include "WizardTesting.h"
@@ -38,6 +42,23 @@ void say(const std::string& line)
 {
     say("driver: " + why);
     std::exit(3);
+}
+
+double g_jobSeconds = 0;
+int g_timeoutSeconds = 20;
+
+// Options that must hold before the window shows.
+bool takeOption(const std::string& action)
+{
+    if (action.rfind("job-seconds=", 0) == 0) {
+        g_jobSeconds = std::atof(action.c_str() + 12);
+        return true;
+    }
+    if (action.rfind("timeout=", 0) == 0) {
+        g_timeoutSeconds = std::atoi(action.c_str() + 8);
+        return true;
+    }
+    return false;
 }
 
 void perform(UninstallWizard& wizard, const std::string& action)
@@ -83,22 +104,34 @@ int main(int argc, char** argv)
         fail("usage: wizard_driver <job-result> <action>...");
     FakeJob job;
     job.result = std::atoi(argv[1]);
-    job.onCall = [](int mask) { say("job mask " + std::to_string(mask)); };
-    const std::vector<std::string> actions(argv + 2, argv + argc);
+    std::vector<std::string> actions;
+    for (int i = 2; i < argc; ++i) {
+        if (!takeOption(argv[i]))
+            actions.emplace_back(argv[i]);
+    }
+    job.onCall = [](int mask) {
+        say("job mask " + std::to_string(mask));
+        // The real job's waits: 1.0 s, then 0.5 s at a time.
+        for (double left = g_jobSeconds; left > 0; left -= 0.5)
+            pauseInsteadOfSleeping(std::min(left, 0.5));
+    };
 
     QApplication application(argc, argv);
+    // Offscreen, Qt has no desktop font of its own.
+    QApplication::setFont(wizardtesting::desktopFont());
     UninstallWizard wizard(job.job(), checkIfTallowmereIsRunning);
     QObject::connect(&wizard, &QWizard::currentIdChanged, [](int id) { say("page " + std::to_string(id)); });
     wizard.show();
 
     QTimer::singleShot(0, [&] {
-        if (!QTest::qWaitForWindowExposed(&wizard))
+        // A window manager on a busy machine may take its time.
+        if (!QTest::qWaitForWindowExposed(&wizard, 20000))
             fail("window not exposed");
         for (const std::string& action : actions)
             perform(wizard, action);
     });
     // A wizard that neither ends nor closes fails the test instead of hanging it.
-    QTimer::singleShot(20000, [] { fail("still running after 20 s"); });
+    QTimer::singleShot(g_timeoutSeconds * 1000, [] { fail("still running after the time allowed"); });
 
     const int status = application.exec();
     say("event loop returned " + std::to_string(status));

@@ -13,6 +13,9 @@
 #include <thread>
 #include <utility>
 
+#include "CloseRequestRule.h"
+#include "WindowSystemTime.h"
+
 namespace {
 
 bool isUserInput(QEvent::Type type)
@@ -70,6 +73,35 @@ protected:
     }
 };
 
+// Lives as the window's child: decides on the window manager's close
+// requests by their time where the window system gives one, else on the
+// close events that Qt makes of them.
+class LateCloseRequestDropper : public QObject {
+public:
+    explicit LateCloseRequestDropper(QWidget& window)
+        : QObject(&window)
+        , m_rule(CloseRequestRule::Clock::now(), windowSystemTimeNow())
+    {
+        m_timedFilter = filterTimedCloseRequests(
+            window, [this](std::uint32_t time) { return m_rule.admits(time, CloseRequestRule::Clock::now()); });
+        if (!m_timedFilter && window.windowHandle())
+            window.windowHandle()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::Close || m_rule.admits(std::nullopt, CloseRequestRule::Clock::now()))
+            return false;
+        event->ignore();
+        return true;
+    }
+
+private:
+    CloseRequestRule m_rule;
+    std::shared_ptr<void> m_timedFilter;
+};
+
 } // namespace
 
 WindowAliveDuringRun::WindowAliveDuringRun()
@@ -108,4 +140,9 @@ void discardInputGivenWhileFrozen()
     // so that the events it sent before are read in, and delivers those too.
     QGuiApplication::sync();
     QCoreApplication::processEvents();
+}
+
+void refuseCloseRequestsGivenBeforeNow(QWidget& window)
+{
+    new LateCloseRequestDropper(window);
 }

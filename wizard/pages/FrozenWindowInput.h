@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QWidget>
 
 #include <memory>
 
@@ -35,3 +36,11 @@ void processWindowEventsFor(double seconds);
 // this takes in everything that is waiting and drops the user's input. Paint
 // and all other events are delivered as usual.
 void discardInputGivenWhileFrozen();
+
+// A close request that the user gave while the run held the window, or before
+// the page shown after it appeared, may reach the window much later: the
+// window manager passes it on when it gets round to it. From now on for as
+// long as `window` lives, close requests given before this call are dropped
+// whenever they arrive, and later ones close the window as usual (see
+// CloseRequestRule).
+void refuseCloseRequestsGivenBeforeNow(QWidget& window);

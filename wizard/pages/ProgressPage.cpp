@@ -94,4 +94,7 @@ void ProgressPage::runUninstaller()
     // page before the user has seen it.
     discardInputGivenWhileFrozen();
     wizard()->next();
+    // Nor may a close request given meanwhile that the window manager passes
+    // on only now, or later still.
+    refuseCloseRequestsGivenBeforeNow(*wizard());
 }

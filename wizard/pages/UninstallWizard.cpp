@@ -1,10 +1,11 @@
 #include "UninstallWizard.h"
 
 #include <QAbstractButton>
-#include <QLayout>
+#include <QCoreApplication>
+#include <QDir>
+#include <QIcon>
 #include <QPixmap>
 
-#include <algorithm>
 #include <utility>
 
 #include "ChoicesPage.h"
@@ -14,44 +15,22 @@
 #include "TallowmereRunningPage.h"
 #include "UninstallFailedPage.h"
 #include "WelcomePage.h"
+#include "WindowFit.h"
 
 namespace {
 
 const QSize kDesignedSize(700, 400);
 
-// The pages are made for the designed size at a desktop's usual font. With a
-// larger font their lines would be cut; then the fixed size grows to the
-// widest line that cannot wrap and to the tallest page at that width, the same
-// for every page. The room the wizard leaves around a page is known only once
-// it has laid itself out for a page, so this runs when a page is shown.
-void growToFitPages(QWizard& wizard)
+// The application icon from the bundle's resources, at every size drawn, so
+// that the desktop shows the window with the icon of its entry. Outside a
+// bundle (tests) there is none, and the platform's default stays.
+QIcon bundleIcon()
 {
-    QWizardPage* shown = wizard.currentPage();
-    if (!shown)
-        return;
-    // Each page stands in the wizard's page frame, inside the frame's layout,
-    // which the wizard's inner widget lays out over the whole window. Laid out
-    // now for the window's size: before the window first shows it has not been.
-    QWidget* frame = shown->parentWidget();
-    QWidget* inner = frame ? frame->parentWidget() : nullptr;
-    if (!inner || !inner->layout() || !frame->layout())
-        return;
-    inner->layout()->setGeometry(QRect(QPoint(), wizard.size()));
-    const QRect area = frame->contentsRect().marginsRemoved(frame->layout()->contentsMargins());
-    const QSize around = wizard.size() - area.size();
-
-    int width = kDesignedSize.width();
-    for (int id : wizard.pageIds())
-        width = std::max(width, around.width() + wizard.page(id)->minimumSizeHint().width());
-    const int pageWidth = width - around.width();
-    int height = kDesignedSize.height();
-    for (int id : wizard.pageIds()) {
-        const QWizardPage* page = wizard.page(id);
-        const int needed = std::max(page->heightForWidth(pageWidth), page->minimumSizeHint().height());
-        height = std::max(height, around.height() + needed);
-    }
-    if (wizard.size() != QSize(width, height))
-        wizard.setFixedSize(width, height);
+    QIcon icon;
+    const QDir resources(QCoreApplication::applicationDirPath() + QStringLiteral("/../Resources"));
+    for (const QString& name : resources.entryList({ QStringLiteral("AppIcon-*.png") }, QDir::Files))
+        icon.addFile(resources.filePath(name));
+    return icon;
 }
 
 } // namespace
@@ -90,8 +69,9 @@ UninstallWizard::UninstallWizard(RemovalJob removalJob, RunningCheck isTallowmer
     setTabOrder(button(QWizard::NextButton), button(QWizard::FinishButton));
 
     setFixedSize(kDesignedSize);
-    // Grows the fixed size where a larger desktop font needs it.
-    connect(this, &QWizard::currentIdChanged, this, [this] { growToFitPages(*this); });
+    // Grows the fixed size where a larger desktop font needs it, within the
+    // screen.
+    fitWindowToPagesAndScreen(*this, kDesignedSize);
     setStartId(WelcomePageId);
 
     setOption(QWizard::HaveHelpButton, false);
@@ -99,4 +79,5 @@ UninstallWizard::UninstallWizard(RemovalJob removalJob, RunningCheck isTallowmer
     setOption(QWizard::DisabledBackButtonOnLastPage, true);
 
     setWindowTitle(QStringLiteral("Tallowmere 5.4.1 Uninstall Wizard"));
+    setWindowIcon(bundleIcon());
 }
