@@ -40,6 +40,10 @@
 //     failed, or given back to the listing before its reader takes another
 //     run; only the readers' runs and the listing hold entries of a pass, so
 //     none is lost or read twice by its readers.
+//  L6 A pass's folder is closed as soon as the folder is removed, before any
+//     folder above it is: held open, a removed folder keeps the removed
+//     folders above it in the kernel's cache, and each removal further up
+//     would walk them all again.
 //
 // The pool
 //  P1 idle + busy <= started <= the most workers; the calling thread counts

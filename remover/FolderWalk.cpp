@@ -276,7 +276,7 @@ bool Worker::finishListing(FolderListing& done)
 
     const FolderNode& node = *done.node;
     if (!node.parent)
-        return complete(done.node, done.fd(), m_pool.topParentFd(), UniqueFd());
+        return complete(done.node, done, m_pool.topParentFd(), UniqueFd());
     if (!m_stack.empty()) {
         // The folder below in the stack is the one this lies in; without a
         // listing, the climb back to it failed and was reported.
@@ -284,7 +284,7 @@ bool Worker::finishListing(FolderListing& done)
         ENGINE_CHECK(below.node.get() == node.parent.get());
         if (!below.listing)
             return false;
-        return complete(done.node, done.fd(), below.listing->fd(), UniqueFd());
+        return complete(done.node, done, below.listing->fd(), UniqueFd());
     }
     UniqueFd above = climbTo(done.fd(), node.parent->identity);
     if (!above) {
@@ -293,14 +293,15 @@ bool Worker::finishListing(FolderListing& done)
         return false;
     }
     const int aboveFd = above.get();
-    return complete(done.node, done.fd(), aboveFd, std::move(above));
+    return complete(done.node, done, aboveFd, std::move(above));
 }
 
-// Nothing that this run removes is left in `node`: remove it from the folder
-// above it, and go on upwards while that was the last thing pending there.
-// True when `node` itself was removed.
-bool Worker::complete(NodeRef node, int nodeFd, int parentFd, UniqueFd ownedParent)
+// Nothing that this run removes is left in `node`, whose ended pass is
+// `done`: remove it from the folder above it, and go on upwards while that
+// was the last thing pending there. True when `node` itself was removed.
+bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd ownedParent)
 {
+    int nodeFd = done.fd();
     UniqueFd ownedNode;
     bool removedFirst = false;
     for (;;) {
@@ -318,7 +319,13 @@ bool Worker::complete(NodeRef node, int nodeFd, int parentFd, UniqueFd ownedPare
             }
             return removedFirst;
         }
-        removedFirst = true;
+        if (!removedFirst) {
+            // Held open, a removed folder keeps every removed folder above it
+            // in the kernel's cache, and each removal further up walks them
+            // all again: a chain would take time quadratic in its depth.
+            done.close();
+            removedFirst = true;
+        }
         if (!node->parent) {
             m_pool.topRemoved();
             return true;
