@@ -84,7 +84,12 @@ void Worker::walk()
         if (m_runAt < m_run.size()) {
             entry = std::move(m_run[m_runAt++]);
             removeEntry(top, entry);
-        } else if (top.nextRun(m_run, kRunLength)) {
+            continue;
+        }
+        // Between runs: where the pool measures the rate, and where a worker
+        // beyond the count it allows waits.
+        m_pool.pace();
+        if (top.nextRun(m_run, kRunLength)) {
             m_runAt = 0;
             // A run of a small folder comes in listing order: in inode order
             // its files go block by block through the inode table, as those of
@@ -107,6 +112,7 @@ void Worker::removeEntry(FolderListing& listing, const ListingEntry& entry)
     // from the listing may be stale anyway.
     if (entry.type != DT_DIR) {
         if (unlinkat(listing.fd(), entry.name.c_str(), 0) == 0 || errno == ENOENT) {
+            m_pool.countRemoved();
             if (listing.countFileForSharing(kFilesBeforeSharing) && m_pool.mayWantHelp() && !listing.queued)
                 offerTop();
             return;
@@ -319,6 +325,7 @@ bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd 
             }
             return removedFirst;
         }
+        m_pool.countRemoved();
         if (!removedFirst) {
             // Held open, a removed folder keeps every removed folder above it
             // in the kernel's cache, and each removal further up walks them
