@@ -107,7 +107,7 @@ RemovalResult removeFolderTree(
         // The settings outlive the pool, whose destructor joins the helpers.
         std::optional<WorkerController::Tuning> pacing;
         if (!fixedCount)
-            pacing = WorkerController::Tuning {};
+            pacing = settings.pacing;
         WorkerPool pool(
             parentFd, workers, pacing, [&walk](WorkerPool& shared) { Worker(shared, walk).run(nullptr); });
         pool.startWorking();

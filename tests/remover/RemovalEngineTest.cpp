@@ -467,6 +467,33 @@ TEST(RemovalEngine, FoldersInsideARunLeaveTheRestForLater)
     }
 }
 
+// Workers that the controller lets run and stops again and again, every
+// millisecond: a stopped worker waits with the folders it holds, and the
+// others must neither take its work nor end before it is done.
+TEST(RemovalEngine, WorkersThatComeAndGoRemoveEverything)
+{
+    for (int round = 0; round < 2; ++round) {
+        TempDir tmp;
+        for (int i = 0; i < 40; ++i)
+            for (int j = 0; j < 30; ++j)
+                writeFile(tmp / ("tree/s" + std::to_string(i) + "/f" + std::to_string(j)), "x");
+        for (int j = 0; j < 600; ++j)
+            writeFile(tmp / ("tree/flat/f" + std::to_string(j)), "x");
+        writeFile(chain(tmp / "tree/deep", 100) + "/leaf", "x");
+        RemovalSettings settings;
+        settings.window = 4;
+        settings.pacing.probe = std::chrono::milliseconds(0);
+        settings.pacing.probeEntries = 1;
+        settings.pacing.gain = 0; // every try of one more worker succeeds
+        settings.pacing.firstHold = 1;
+        settings.pacing.longestHold = 1;
+
+        const RemovalResult result = removePath(tmp / "tree", settings);
+        EXPECT_TRUE(result.ok()) << "round " << round << ": " << describe(result);
+        EXPECT_FALSE(entryExists(tmp / "tree")) << "round " << round;
+    }
+}
+
 namespace {
 
 // Gives a folder's entries in the order of their names. When it is closed it
