@@ -23,6 +23,12 @@ bool WorkerController::update(std::uint64_t removed, Clock::time_point now)
     m_removedSince = removed;
     const unsigned before = m_allowed;
 
+    if (m_allowed != m_settled && m_warmingUp) {
+        // The first measurement of a try has the workers start, stop and
+        // share out work: it is not judged.
+        m_warmingUp = false;
+        return false;
+    }
     if (m_allowed != m_settled) {
         // The end of a try: one more worker must raise the rate clearly, one
         // fewer must merely not lower it (fewer workers contend less).
@@ -35,9 +41,9 @@ bool WorkerController::update(std::uint64_t removed, Clock::time_point now)
             // Go on the same way at once: a count far from the best one
             // should not cost a wait per step.
             if (up && m_settled < m_most)
-                m_allowed = m_settled + 1;
+                startTry(m_settled + 1);
             else if (!up && m_settled > 1)
-                m_allowed = m_settled - 1;
+                startTry(m_settled - 1);
             else
                 m_holdLeft = m_hold;
         } else {
@@ -55,8 +61,14 @@ bool WorkerController::update(std::uint64_t removed, Clock::time_point now)
     const bool mayGoDown = m_settled > 1;
     const bool up = mayGoUp && (m_nextTryUp || !mayGoDown);
     m_nextTryUp = !up;
-    m_allowed = up ? m_settled + 1 : m_settled - 1;
+    startTry(up ? m_settled + 1 : m_settled - 1);
     return m_allowed != before;
+}
+
+void WorkerController::startTry(unsigned count)
+{
+    m_allowed = count;
+    m_warmingUp = true;
 }
 
 } // namespace remover

@@ -506,6 +506,7 @@ public:
         std::string top;
         std::atomic<int> removedAbove { 0 };
         std::atomic<bool> topEnded { false };
+        std::atomic<bool> helperIn { false }; // the helper opened a folder
         std::atomic<bool> leafByHelper { false };
         std::thread::id caller;
     };
@@ -537,6 +538,11 @@ public:
 
     bool next(ListingEntry& entry, int&) override
     {
+        // The caller stays in the side folder until the helper has taken the
+        // rest of the chain.
+        if (m_name == "a" && std::this_thread::get_id() == m_shared.caller)
+            for (int i = 0; i < 5000 && !m_shared.helperIn; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (m_name == "leaf" && std::this_thread::get_id() != m_shared.caller) {
             // The helper finishes its chain only once the caller has read
             // everything above it: the helper then removes those folders.
@@ -584,6 +590,8 @@ TEST(RemovalEngine, AFinishedFolderIsClosedBeforeTheFoldersAboveItAreRemoved)
     settings.workers = 2;
     settings.window = 64;
     settings.listings = [&](UniqueFd folder, const std::string& name) -> std::unique_ptr<EntryReader> {
+        if (std::this_thread::get_id() != shared.caller)
+            shared.helperIn = true;
         ListingPtr listing = openListing(std::move(folder));
         if (!listing)
             return nullptr;
