@@ -108,8 +108,7 @@ RemovalResult removeFolderTree(
         std::optional<WorkerController::Tuning> pacing;
         if (!fixedCount)
             pacing = settings.pacing;
-        WorkerPool pool(
-            parentFd, workers, pacing, [&walk](WorkerPool& shared) { Worker(shared, walk).run(nullptr); });
+        WorkerPool pool(parentFd, workers, pacing, [&walk](WorkerPool& shared) { Worker(shared, walk).run(nullptr); });
         pool.startWorking();
         Worker(pool, walk).run(std::move(top));
         if (!pool.ok())

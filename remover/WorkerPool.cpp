@@ -145,9 +145,7 @@ ListingRef WorkerPool::take()
         m_changed.notify_all(); // one of them may go on now
     // Paused workers count as busy: their work is not done, and one of them
     // goes on before an idle worker takes new work.
-    m_changed.wait(lock, [this] {
-        return (!m_queue.empty() && m_busy < allowedLocked()) || m_busy == 0;
-    });
+    m_changed.wait(lock, [this] { return (!m_queue.empty() && m_busy < allowedLocked()) || m_busy == 0; });
     --m_idle;
     if (m_queue.empty()) {
         m_changed.notify_all(); // everything is done: wake the others to end

@@ -517,8 +517,7 @@ public:
         , m_shared(shared)
     {
         char path[4096];
-        const ssize_t length
-            = readlink(("/proc/self/fd/" + std::to_string(fd())).c_str(), path, sizeof path - 1);
+        const ssize_t length = readlink(("/proc/self/fd/" + std::to_string(fd())).c_str(), path, sizeof path - 1);
         m_path.assign(path, length > 0 ? static_cast<std::size_t>(length) : 0);
         ListingEntry entry;
         int error = 0;

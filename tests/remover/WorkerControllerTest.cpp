@@ -78,9 +78,8 @@ TEST(WorkerController, DropsBackWhenWorkersStartToHurt)
 {
     const std::vector<double> helping { 100000, 160000, 210000, 250000 };
     const std::vector<double> hurting { 100000, 70000, 60000, 50000 };
-    const std::vector<unsigned> counts = drive(4, 400, [&](unsigned count, int i) {
-        return (i < 100 ? helping : hurting).at(count - 1);
-    });
+    const std::vector<unsigned> counts
+        = drive(4, 400, [&](unsigned count, int i) { return (i < 100 ? helping : hurting).at(count - 1); });
     EXPECT_GE(shareAt(std::vector<unsigned>(counts.begin() + 20, counts.begin() + 100), 4), 0.9);
     EXPECT_GE(shareAt(counts, 1, 250), 0.9);
 }
