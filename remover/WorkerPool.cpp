@@ -132,6 +132,7 @@ void WorkerPool::startWorking()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_busy;
+    updateWanted();
     checkLocked();
 }
 
