@@ -14,9 +14,9 @@ namespace remover {
 // only when the rate rose clearly, and now and then tries one fewer, which it
 // keeps when the rate did not fall. A try lasts two measurements, of which
 // only the second is judged: in the first, workers start or stop and work is
-// shared out. A try that failed is repeated after ever
-// longer waits, as the tree may change from files to folders. Sees only counts
-// and the monotonic clock; the caller feeds it, so tests give it both.
+// shared out. A try that failed is repeated after ever longer waits, as the
+// tree may change from files to folders. Sees only counts and the monotonic
+// clock; the caller feeds it, so tests give it both.
 class WorkerController {
 public:
     using Clock = std::chrono::steady_clock;
