@@ -34,6 +34,10 @@ bool WorkerController::update(std::uint64_t removed, Clock::time_point now)
         // fewer must merely not lower it (fewer workers contend less).
         const bool up = m_allowed > m_settled;
         const bool better = up ? rate > m_settledRate * m_tuning.gain : rate >= m_settledRate;
+        // Twice in a row: one lucky measurement (the disk's journal written
+        // out in the other, other programs busy) changes nothing.
+        if (better && ++m_wins < 2)
+            return false;
         if (better) {
             m_settled = m_allowed;
             m_settledRate = rate;
@@ -69,6 +73,7 @@ void WorkerController::startTry(unsigned count)
 {
     m_allowed = count;
     m_warmingUp = true;
+    m_wins = 0;
 }
 
 } // namespace remover

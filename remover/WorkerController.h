@@ -12,9 +12,9 @@ namespace remover {
 // other's locks and a second one alone made it slower than one. So a removal
 // starts with one worker, tries one more after a short measurement, keeps it
 // only when the rate rose clearly, and now and then tries one fewer, which it
-// keeps when the rate did not fall. A try lasts two measurements, of which
-// only the second is judged: in the first, workers start or stop and work is
-// shared out. A try that failed is repeated after ever longer waits, as the
+// keeps when the rate did not fall. A try lasts three measurements: in the
+// first, workers start or stop and work is shared out, so it is not judged;
+// the other two must both find the change better. A try that failed is repeated after ever longer waits, as the
 // tree may change from files to folders. Sees only counts and the monotonic
 // clock; the caller feeds it, so tests give it both.
 class WorkerController {
@@ -45,7 +45,8 @@ private:
     unsigned m_settled = 1; // the count that tries start from and go back to
     double m_settledRate = 0; // entries per second at m_settled, last measured
     bool m_nextTryUp = true; // tries alternate between one more and one fewer
-    bool m_warmingUp = false; // in the first of a try's two measurements
+    bool m_warmingUp = false; // in the first measurement of a try
+    int m_wins = 0; // judged measurements of the try that found it better
     int m_holdLeft = 1; // measurements at m_settled before the next try
     int m_hold; // the wait after a try, doubled by each failed one
     Clock::time_point m_since;

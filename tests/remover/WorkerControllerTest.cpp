@@ -57,8 +57,8 @@ TEST(WorkerController, StaysWhereTheRateIsBest)
         std::vector<unsigned> first; // the counts after the first measurements (a try lasts two)
         unsigned best;
     } cases[] = {
-        { "every worker helps (ext4, wide)", 4, { 100000, 160000, 210000, 250000 }, { 2, 2, 3, 3, 4, 4 }, 4 },
-        { "a second worker helps, more do not", 4, { 100000, 160000, 150000, 140000 }, { 2, 2, 3, 3, 2, 2 }, 2 },
+        { "every worker helps (ext4, wide)", 4, { 100000, 160000, 210000, 250000 }, { 2, 2, 2, 3, 3, 3 }, 4 },
+        { "a second worker helps, more do not", 4, { 100000, 160000, 150000, 140000 }, { 2, 2, 2, 3, 3, 2 }, 2 },
         { "every worker hurts (xfs)", 4, { 100000, 70000, 60000, 50000 }, { 2, 2, 1, 1, 1, 1 }, 1 },
         { "a gain within the noise is no gain", 4, { 100000, 105000, 108000, 110000 }, { 2, 2, 1, 1, 1, 1 }, 1 },
         { "one worker at most", 1, { 100000 }, { 1, 1, 1, 1, 1, 1 }, 1 },
@@ -82,6 +82,24 @@ TEST(WorkerController, DropsBackWhenWorkersStartToHurt)
         = drive(4, 400, [&](unsigned count, int i) { return (i < 100 ? helping : hurting).at(count - 1); });
     EXPECT_GE(shareAt(std::vector<unsigned>(counts.begin() + 20, counts.begin() + 100), 4), 0.9);
     EXPECT_GE(shareAt(counts, 1, 250), 0.9);
+}
+
+// Measurements that scatter by up to 30 % either way, as on a busy machine
+// or a disk that writes its journal out now and then: where workers hurt
+// (here by only 10 %) they mostly stay out, where they help they stay. Judged
+// on one measurement instead of two, the first case ran with one worker 31 %
+// of the time.
+TEST(WorkerController, NoisyMeasurementsKeepTheBestCount)
+{
+    const auto noisy = [](std::vector<double> rates) {
+        return [rates](unsigned count, int i) {
+            // The same scatter on every run: a fixed sequence of an LCG.
+            const unsigned draw = (static_cast<unsigned>(i) * 1103515245u + 12345u) >> 16;
+            return rates.at(count - 1) * (1.0 + 0.3 * (static_cast<double>(draw % 201) - 100) / 100);
+        };
+    };
+    EXPECT_GE(shareAt(drive(4, 400, noisy({ 100000, 90000, 85000, 80000 })), 1), 0.8) << "every worker hurts";
+    EXPECT_LE(shareAt(drive(4, 400, noisy({ 100000, 160000, 210000, 250000 })), 1), 0.1) << "every worker helps";
 }
 
 // A measurement needs both its time and its entries: a slow stretch (a chain
