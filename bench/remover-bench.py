@@ -3,7 +3,7 @@
 
     bench/remover-bench.py [--tool PATH | --engine PATH --workers 1,2,4]
                            [--pairs N] [--shapes NAME,...]
-                           [--filesystems tmpfs,ext4] [--caches synced,cold]
+                           [--filesystems tmpfs,ext4,xfs,btrfs] [--caches synced,cold]
                            [--disk FOLDER] [--tmpfs FOLDER] [--image-gib N]
 
 Data met by an uninstall has been on disk for a long time, so every tree is
@@ -13,11 +13,14 @@ variant also drops the page, folder and inode caches before each timed run
 (`sync; echo 3 > /proc/sys/vm/drop_caches`), as after a restart; it is not run
 on tmpfs, which has no disk to read from.
 
-"ext4" is an ext4 file system without `discard` (a freed block there is no
-device request, as on most desktop disks): by default an image file in
-/var/tmp that the benchmark makes, loop-mounts with direct I/O (no second
-page cache), and removes at the end; --disk names a folder on a file system
-of your own instead. "tmpfs" is /dev/shm unless --tmpfs says otherwise.
+"ext4", "xfs" and "btrfs" are file systems without `discard` (a freed block
+there is no device request, as on most desktop disks): by default an image
+file in /var/tmp that the benchmark makes, loop-mounts with direct I/O (no
+second page cache), and removes at the end; --disk names a folder on a file
+system of your own instead (one at a time). "tmpfs" is /dev/shm unless --tmpfs
+says otherwise. The tools that make xfs and btrfs (Debian packages xfsprogs,
+btrfs-progs) are installed through scripts/install-deps.sh when missing: the
+benchmark needs them, the build and the tests do not.
 
 Each shape runs --pairs pairs (default 5); within a pair the tool and rm take
 turns to go first, so that a drift of the machine hits both alike. For every
@@ -31,7 +34,8 @@ one extra untimed run under strace) and the load average at the row's end.
 
 --engine runs the benchmark build of the removal engine
 (`cmake --build build-release --target remover_engine_bench`) instead of the
-tool, once per worker count of --workers: `PATH --workers N FOLDER`.
+tool, once per worker count of --workers: `PATH --workers N FOLDER`; N workers
+run from the start, and 0 lets the engine choose as the tool does.
 
 Needs root (the image, the cold variant and the tool itself), /usr/bin/time
 (Debian package time) and, for the thread count, strace. The tool removes only
@@ -42,6 +46,7 @@ import argparse
 import contextlib
 import os
 import re
+import shutil
 import signal
 import statistics
 import subprocess
@@ -101,6 +106,25 @@ def make_flat(target, files):
     os.close(fd)
 
 
+def make_chain_with_sides(target, depth, files_every, sides_every, files):
+    """A chain with `files` files every `files_every` levels and, every
+    `sides_every` levels, a side folder of `files` files."""
+    os.makedirs(target)
+    fd = os.open(target, FOLDER_FLAGS)
+    for level in range(depth):
+        if level % files_every == 0:
+            write_files(fd, files)
+        if level % sides_every == 0:
+            side = descend(fd, "side")
+            write_files(side, files)
+            os.close(side)
+        inner = descend(fd, "d")
+        os.close(fd)
+        fd = inner
+    write_files(fd, 1)
+    os.close(fd)
+
+
 def make_chain(target, depth):
     """Made with folder descriptors: 10,000 levels are far beyond PATH_MAX."""
     os.makedirs(target)
@@ -123,8 +147,17 @@ SHAPES = [
     ("flat1m", "1,000,000 files in one folder", lambda t: make_flat(t, 1000000), {"tmpfs"}),
     ("deep200", "a chain of 200 folders", lambda t: make_chain(t, 200), None),
     ("deep10000", "a chain of 10,000 folders", lambda t: make_chain(t, 10000), None),
+    ("chain12k", "a chain of 12,000 folders, 3 files every 50 levels, a side folder of 3 files every 100",
+     lambda t: make_chain_with_sides(t, 12000, 50, 100, 3), None),
 ]
-DEFAULT_SHAPES = ["wide", "narrow1", "narrow3", "tens", "flat", "flat1m", "deep200", "deep10000"]
+DEFAULT_SHAPES = ["wide", "narrow1", "narrow3", "tens", "flat", "flat1m", "deep200", "deep10000", "chain12k"]
+# How each file system on an image is made and mounted, without discard.
+IMAGE_FILE_SYSTEMS = {
+    "ext4": (["mkfs.ext4", "-q", "-F", "-E", "nodiscard,lazy_itable_init=0,lazy_journal_init=0", "-i", "8192"],
+             "nodiscard", "e2fsprogs"),
+    "xfs": (["mkfs.xfs", "-q", "-f", "-K"], "nodiscard", "xfsprogs"),
+    "btrfs": (["mkfs.btrfs", "-q", "-f", "-K"], "nodiscard", "btrfs-progs"),
+}
 
 
 def settle(cache):
@@ -186,7 +219,7 @@ class EngineRun(ToolRun):
     def __init__(self, engine, workers):
         super().__init__(engine)
         self.workers = workers
-        self.label = "%d worker%s" % (workers, "" if workers == 1 else "s")
+        self.label = "adaptive" if workers == 0 else "%d worker%s" % (workers, "" if workers == 1 else "s")
 
     def tree(self, work):
         return os.path.join(work, "engine-tree")
@@ -257,10 +290,11 @@ def unmount(mount):
 
 
 @contextlib.contextmanager
-def ext4_image(gib):
-    """An ext4 file system without discard on a loop device, removed afterwards."""
+def image_file_system(kind, gib):
+    """A file system of `kind` without discard on a loop device, removed afterwards."""
+    mkfs, options, _ = IMAGE_FILE_SYSTEMS[kind]
     holder = tempfile.mkdtemp(prefix="remover-bench-image.", dir="/var/tmp")
-    image = os.path.join(holder, "ext4.img")
+    image = os.path.join(holder, kind + ".img")
     mount = os.path.join(holder, "mnt")
     os.mkdir(mount)
     device = None
@@ -269,11 +303,10 @@ def ext4_image(gib):
         # while a run writes into the image.
         subprocess.run(["dd", "if=/dev/zero", "of=" + image, "bs=4M", "count=%d" % (gib * 256), "oflag=direct",
                         "status=none"], check=True)
-        subprocess.run(["mkfs.ext4", "-q", "-F", "-E", "nodiscard,lazy_itable_init=0,lazy_journal_init=0",
-                        "-i", "8192", image], check=True)
+        subprocess.run(mkfs + [image], check=True, stdout=subprocess.DEVNULL)
         device = subprocess.run(["losetup", "--direct-io=on", "--find", "--show", image], check=True,
                                 capture_output=True, text=True).stdout.strip()
-        subprocess.run(["mount", "-t", "ext4", "-o", "nodiscard", device, mount], check=True)
+        subprocess.run(["mount", "-t", kind, "-o", options, device, mount], check=True)
         try:
             yield mount
         finally:
@@ -327,11 +360,11 @@ def main():
     parser.add_argument("--engine", default=None, help="the engine's benchmark build, run instead of the tool")
     parser.add_argument("--workers", default="1,2,4", help="worker counts for --engine")
     parser.add_argument("--pairs", type=int, default=5)
-    parser.add_argument("--disk", default=None, help="a folder on ext4 of your own instead of the image")
-    parser.add_argument("--image-gib", type=int, default=2, help="size of the ext4 image")
+    parser.add_argument("--disk", default=None, help="a folder on a disk of your own instead of the image")
+    parser.add_argument("--image-gib", type=int, default=2, help="size of the images")
     parser.add_argument("--tmpfs", default="/dev/shm", help="folder on a tmpfs for the trees")
     parser.add_argument("--shapes", default=None, help="of: " + ",".join(s[0] for s in SHAPES))
-    parser.add_argument("--filesystems", default="tmpfs,ext4")
+    parser.add_argument("--filesystems", default="tmpfs,ext4,xfs")
     parser.add_argument("--caches", default="synced,cold")
     args = parser.parse_args()
     args.shapes_given = args.shapes.split(",") if args.shapes else []
@@ -360,16 +393,23 @@ def main():
     print("| shape | fs | cache | run | tool s | rm s | tool/rm (spread) | peak MiB | cpu% | cpu s tool / rm | threads"
           " | load |")
     print("|---|---|---|---|---|---|---|---|---|---|---|---|")
-    for fs_name in args.filesystems.split(","):
+    names = args.filesystems.split(",")
+    for fs_name in names:
+        if fs_name not in ("tmpfs", "disk") and fs_name not in IMAGE_FILE_SYSTEMS:
+            sys.exit("unknown file system %s: tmpfs, disk, %s" % (fs_name, ", ".join(IMAGE_FILE_SYSTEMS)))
+    if not args.disk:
+        needed = [IMAGE_FILE_SYSTEMS[n][2] for n in names if n in IMAGE_FILE_SYSTEMS
+                  and not shutil.which(IMAGE_FILE_SYSTEMS[n][0][0])]
+        if needed:
+            subprocess.run([os.path.join(ROOT, "scripts", "install-deps.sh")] + needed, check=True)
+    for fs_name in names:
         if fs_name == "tmpfs":
             bench_filesystem(fs_name, args.tmpfs, args, runs, shapes)
-        elif fs_name in ("ext4", "disk") and args.disk:
+        elif args.disk:
             bench_filesystem(fs_name, args.disk, args, runs, shapes)
-        elif fs_name in ("ext4", "disk"):
-            with ext4_image(args.image_gib) as mount:
-                bench_filesystem(fs_name, mount, args, runs, shapes)
         else:
-            sys.exit("unknown file system %s: tmpfs or ext4" % fs_name)
+            with image_file_system(fs_name, args.image_gib) as mount:
+                bench_filesystem(fs_name, mount, args, runs, shapes)
 
 
 if __name__ == "__main__":

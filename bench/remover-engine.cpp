@@ -3,6 +3,8 @@
 //
 //   remover_engine_bench --workers N FOLDER
 //
+// N workers run from the start; with N = 0 the engine chooses as the tool
+// does (one at first, more while they raise the rate).
 // Removes FOLDER with everything in it; exit status 0 when all of it is gone.
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,7 +20,7 @@ using namespace remover;
 
 int main(int argc, char** argv)
 {
-    if (argc != 4 || std::string(argv[1]) != "--workers" || std::atoi(argv[2]) < 1) {
+    if (argc != 4 || std::string(argv[1]) != "--workers" || std::atoi(argv[2]) < 0) {
         std::fprintf(stderr, "usage: %s --workers N FOLDER\n", argv[0]);
         return 64;
     }

@@ -1,10 +1,11 @@
 #pragma once
 
 // The rules that hold the removal engine together. They span the folder nodes
-// (FolderNode.h), the listings (FolderListing.h), the pool (WorkerPool.h) and
-// each worker's walk (FolderWalk.h); every change to one of them must keep all
-// of them. ENGINE_CHECK tests them in debug builds and in the sanitizer builds
-// of the test command (TW_ENGINE_CHECKS); release builds compile them away.
+// (FolderNode.h), the listings (FolderListing.h), the pool (WorkerPool.h) with
+// its controller (WorkerController.h) and each worker's walk (FolderWalk.h);
+// every change to one of them must keep all of them. ENGINE_CHECK tests them
+// in debug builds and in the sanitizer builds of the test command
+// (TW_ENGINE_CHECKS); release builds compile them away.
 //
 // Folder nodes
 //  N1 `pending` = 1 while a pass over the folder has readers or may still get
@@ -40,6 +41,10 @@
 //     failed, or given back to the listing before its reader takes another
 //     run; only the readers' runs and the listing hold entries of a pass, so
 //     none is lost or read twice by its readers.
+//  L6 A pass's folder is closed as soon as the folder is removed, before any
+//     folder above it is: held open, a removed folder keeps the removed
+//     folders above it in the kernel's cache, and each removal further up
+//     would walk them all again.
 //
 // The pool
 //  P1 idle + busy <= started <= the most workers; the calling thread counts
@@ -48,6 +53,20 @@
 //     busy worker queues work, so nothing is queued after that.
 //  P3 Shared listings open at once <= twice the most workers (they hold
 //     descriptors beyond the workers' windows).
+//  P4 1 <= allowed <= the most workers. Allowed is the controller's count
+//     (WorkerController.h), which sees nothing but the count of removed
+//     entries and the monotonic clock; with a fixed count there is no
+//     controller and all may run.
+//  P5 Paused workers are busy ones that wait in pace() between runs (W6: with
+//     no run taken), holding their stack; paused <= busy. Running (busy, not
+//     paused) workers exceed allowed only until each reaches its next pace().
+//     An idle worker takes queued work only while busy < allowed, so a paused
+//     worker goes on before new work starts; offers are wanted only for such
+//     room.
+//  P6 Whenever running < allowed, the paused workers are woken (the count
+//     rose, or a worker went idle): since allowed >= 1, a removal with paused
+//     workers always has one that may go on, and pausing never stalls it nor
+//     ends it early (P2 counts the paused as busy).
 //
 // One worker's walk
 //  W1 The stack is a chain: each frame's folder lies in the folder of the

@@ -109,6 +109,13 @@ bool FolderListing::leave()
     return --m_readers == 0;
 }
 
+void FolderListing::close()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ENGINE_CHECK(m_ended && m_readers == 0);
+    m_reader.reset();
+}
+
 bool FolderListing::readLocked(ListingEntry& entry)
 {
     if (m_ended)

@@ -95,6 +95,10 @@ public:
     // True for the last reader to leave; only readers that saw the end leave.
     bool leave();
 
+    // Closes the folder once its pass has ended and its last reader left;
+    // fd() is not asked for again.
+    void close();
+
     // The errno of a failed read (0 when none): the pass ended early.
     int readError() const
     {

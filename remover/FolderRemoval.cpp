@@ -14,7 +14,7 @@ namespace remover {
 
 namespace {
 
-// Workers at most, and on storage always this many (see workersForFileSystem).
+// Workers at most; how many of them run is measured in each removal.
 const unsigned kMaxWorkers = 4;
 // Descriptors left to the rest of the program and to the caller.
 const long kReservedDescriptors = 16;
@@ -26,13 +26,9 @@ const long kLeastDescriptorsPerWorker = 5;
 
 // In memory the processors are the limit: more workers than processors only
 // contend for the folder's lock (a flat folder on tmpfs took 0.64 of rm's
-// time with four workers on two processors, 0.54 with two). On storage, with
-// trees written out to the disk as an uninstall meets them, four and two
-// workers were within the noise of each other on two processors (ext4, rm's
-// time: flat 0.73 and 0.75 with the tree still in memory; with the caches
-// dropped wide 0.75 and 0.79, flat 0.71 and 0.73), and on a busy machine with
-// the caches dropped four were faster (wide 0.75 against 0.96): more reads
-// are in flight, which a slower disk than this one rewards the more.
+// time with four workers on two processors, 0.54 with two). On storage more
+// workers than processors may keep more reads in flight; whether they help
+// there is left to the controller (WorkerController.h), which measures it.
 unsigned workersForFileSystem(int folderFd)
 {
     if (!isInMemoryFileSystem(folderFd))
@@ -97,7 +93,8 @@ RemovalResult removeFolderTree(
     UniqueFd owned(folderFd);
     try {
         const long budget = descriptorBudget();
-        const unsigned workers = settings.workers > 0 ? settings.workers : workersToUse(owned.get(), budget);
+        const bool fixedCount = settings.workers > 0;
+        const unsigned workers = fixedCount ? settings.workers : workersToUse(owned.get(), budget);
         WalkSettings walk;
         walk.window = settings.window > 0 ? settings.window : descriptorWindow(workers, budget);
         walk.listings = settings.listings ? settings.listings : defaultListings(owned.get(), workers);
@@ -108,7 +105,10 @@ RemovalResult removeFolderTree(
             return removalFailure(RemovalStep::ReadFolder, errno);
         auto top = std::make_shared<FolderListing>(makeNode(NodeRef(), name, folder), std::move(reader));
         // The settings outlive the pool, whose destructor joins the helpers.
-        WorkerPool pool(parentFd, workers, [&walk](WorkerPool& shared) { Worker(shared, walk).run(nullptr); });
+        std::optional<WorkerController::Tuning> pacing;
+        if (!fixedCount)
+            pacing = settings.pacing;
+        WorkerPool pool(parentFd, workers, pacing, [&walk](WorkerPool& shared) { Worker(shared, walk).run(nullptr); });
         pool.startWorking();
         Worker(pool, walk).run(std::move(top));
         if (!pool.ok())

@@ -84,7 +84,12 @@ void Worker::walk()
         if (m_runAt < m_run.size()) {
             entry = std::move(m_run[m_runAt++]);
             removeEntry(top, entry);
-        } else if (top.nextRun(m_run, kRunLength)) {
+            continue;
+        }
+        // Between runs: where the pool measures the rate, and where a worker
+        // beyond the count it allows waits.
+        m_pool.pace();
+        if (top.nextRun(m_run, kRunLength)) {
             m_runAt = 0;
             // A run of a small folder comes in listing order: in inode order
             // its files go block by block through the inode table, as those of
@@ -107,6 +112,7 @@ void Worker::removeEntry(FolderListing& listing, const ListingEntry& entry)
     // from the listing may be stale anyway.
     if (entry.type != DT_DIR) {
         if (unlinkat(listing.fd(), entry.name.c_str(), 0) == 0 || errno == ENOENT) {
+            m_pool.countRemoved();
             if (listing.countFileForSharing(kFilesBeforeSharing) && m_pool.mayWantHelp() && !listing.queued)
                 offerTop();
             return;
@@ -276,7 +282,7 @@ bool Worker::finishListing(FolderListing& done)
 
     const FolderNode& node = *done.node;
     if (!node.parent)
-        return complete(done.node, done.fd(), m_pool.topParentFd(), UniqueFd());
+        return complete(done.node, done, m_pool.topParentFd(), UniqueFd());
     if (!m_stack.empty()) {
         // The folder below in the stack is the one this lies in; without a
         // listing, the climb back to it failed and was reported.
@@ -284,7 +290,7 @@ bool Worker::finishListing(FolderListing& done)
         ENGINE_CHECK(below.node.get() == node.parent.get());
         if (!below.listing)
             return false;
-        return complete(done.node, done.fd(), below.listing->fd(), UniqueFd());
+        return complete(done.node, done, below.listing->fd(), UniqueFd());
     }
     UniqueFd above = climbTo(done.fd(), node.parent->identity);
     if (!above) {
@@ -293,14 +299,15 @@ bool Worker::finishListing(FolderListing& done)
         return false;
     }
     const int aboveFd = above.get();
-    return complete(done.node, done.fd(), aboveFd, std::move(above));
+    return complete(done.node, done, aboveFd, std::move(above));
 }
 
-// Nothing that this run removes is left in `node`: remove it from the folder
-// above it, and go on upwards while that was the last thing pending there.
-// True when `node` itself was removed.
-bool Worker::complete(NodeRef node, int nodeFd, int parentFd, UniqueFd ownedParent)
+// Nothing that this run removes is left in `node`, whose ended pass is
+// `done`: remove it from the folder above it, and go on upwards while that
+// was the last thing pending there. True when `node` itself was removed.
+bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd ownedParent)
 {
+    int nodeFd = done.fd();
     UniqueFd ownedNode;
     bool removedFirst = false;
     for (;;) {
@@ -318,7 +325,14 @@ bool Worker::complete(NodeRef node, int nodeFd, int parentFd, UniqueFd ownedPare
             }
             return removedFirst;
         }
-        removedFirst = true;
+        m_pool.countRemoved();
+        if (!removedFirst) {
+            // Held open, a removed folder keeps every removed folder above it
+            // in the kernel's cache, and each removal further up walks them
+            // all again: a chain would take time quadratic in its depth.
+            done.close();
+            removedFirst = true;
+        }
         if (!node->parent) {
             m_pool.topRemoved();
             return true;

@@ -52,7 +52,7 @@ private:
     void finishTop();
     void climbBack(const FolderListing& done);
     bool finishListing(FolderListing& done);
-    bool complete(NodeRef node, int nodeFd, int parentFd, UniqueFd ownedParent);
+    bool complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd ownedParent);
     void startPass(const NodeRef& node, int nodeFd);
     void propagateFailure(NodeRef node);
     void fail(FolderNode& node, RemovalStep step, int error, const std::string& entry = std::string());

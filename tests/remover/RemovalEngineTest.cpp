@@ -467,4 +467,141 @@ TEST(RemovalEngine, FoldersInsideARunLeaveTheRestForLater)
     }
 }
 
+// Workers that the controller lets run and stops again and again, every
+// millisecond: a stopped worker waits with the folders it holds, and the
+// others must neither take its work nor end before it is done.
+TEST(RemovalEngine, WorkersThatComeAndGoRemoveEverything)
+{
+    for (int round = 0; round < 2; ++round) {
+        TempDir tmp;
+        for (int i = 0; i < 40; ++i)
+            for (int j = 0; j < 30; ++j)
+                writeFile(tmp / ("tree/s" + std::to_string(i) + "/f" + std::to_string(j)), "x");
+        for (int j = 0; j < 600; ++j)
+            writeFile(tmp / ("tree/flat/f" + std::to_string(j)), "x");
+        writeFile(chain(tmp / "tree/deep", 100) + "/leaf", "x");
+        RemovalSettings settings;
+        settings.window = 4;
+        settings.pacing.probe = std::chrono::milliseconds(0);
+        settings.pacing.probeEntries = 1;
+        settings.pacing.gain = 0; // every try of one more worker succeeds
+        settings.pacing.firstHold = 1;
+        settings.pacing.longestHold = 1;
+
+        const RemovalResult result = removePath(tmp / "tree", settings);
+        EXPECT_TRUE(result.ok()) << "round " << round << ": " << describe(result);
+        EXPECT_FALSE(entryExists(tmp / "tree")) << "round " << round;
+    }
+}
+
+namespace {
+
+// Gives a folder's entries in the order of their names. When it is closed it
+// counts the folders above it, up to `top`, that were already removed: a
+// removed folder still open keeps the chain of removed folders above it in
+// the kernel's cache, and every removal further up walks that chain again.
+class ClosingWatch : public EntryReader {
+public:
+    struct Shared {
+        std::string top;
+        std::atomic<int> removedAbove { 0 };
+        std::atomic<bool> topEnded { false };
+        std::atomic<bool> helperIn { false }; // the helper opened a folder
+        std::atomic<bool> leafByHelper { false };
+        std::thread::id caller;
+    };
+
+    ClosingWatch(ListingPtr listing, const std::string& name, Shared& shared)
+        : EntryReader(std::move(listing))
+        , m_name(name)
+        , m_shared(shared)
+    {
+        char path[4096];
+        const ssize_t length = readlink(("/proc/self/fd/" + std::to_string(fd())).c_str(), path, sizeof path - 1);
+        m_path.assign(path, length > 0 ? static_cast<std::size_t>(length) : 0);
+        ListingEntry entry;
+        int error = 0;
+        while (EntryReader::next(entry, error))
+            m_entries.push_back(entry);
+        std::sort(m_entries.begin(), m_entries.end(),
+            [](const ListingEntry& a, const ListingEntry& b) { return a.name < b.name; });
+    }
+
+    ~ClosingWatch() override
+    {
+        for (std::string above = m_path.substr(0, m_path.rfind('/')); above.size() >= m_shared.top.size();
+             above = above.substr(0, above.rfind('/')))
+            if (!entryExists(above))
+                ++m_shared.removedAbove;
+    }
+
+    bool next(ListingEntry& entry, int&) override
+    {
+        // The caller stays in the side folder until the helper has taken the
+        // rest of the chain.
+        if (m_name == "a" && std::this_thread::get_id() == m_shared.caller)
+            for (int i = 0; i < 5000 && !m_shared.helperIn; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (m_name == "leaf" && std::this_thread::get_id() != m_shared.caller) {
+            // The helper finishes its chain only once the caller has read
+            // everything above it: the helper then removes those folders.
+            m_shared.leafByHelper = true;
+            for (int i = 0; i < 5000 && !m_shared.topEnded; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (m_at < m_entries.size()) {
+            entry = m_entries[m_at++];
+            return true;
+        }
+        if (m_name == "tree")
+            m_shared.topEnded = true;
+        return false;
+    }
+
+private:
+    const std::string m_name;
+    Shared& m_shared;
+    std::string m_path;
+    std::vector<ListingEntry> m_entries;
+    std::size_t m_at = 0;
+};
+
+} // namespace
+
+// The caller walks a chain down to a folder with a side folder beside the
+// rest of the chain. It offers that folder to the helper while it walks the
+// side folder; the helper walks the rest of the chain and, finishing last,
+// removes its folder and climbs, removing every folder above it that nothing
+// is pending in any more. No folder may stay open while a folder above it is
+// removed: on Linux each such removal walks the removed chain still held
+// below it, and a deep chain took time quadratic in its depth.
+TEST(RemovalEngine, AFinishedFolderIsClosedBeforeTheFoldersAboveItAreRemoved)
+{
+    const int kDepth = 40;
+    TempDir tmp;
+    const std::string fork = chain(tmp / "tree", kDepth);
+    writeFile(fork + "/a/f", "x");
+    writeFile(chain(fork, 4) + "/leaf/f", "x");
+    ClosingWatch::Shared shared;
+    shared.top = tmp / "tree";
+    shared.caller = std::this_thread::get_id();
+    RemovalSettings settings;
+    settings.workers = 2;
+    settings.window = 64;
+    settings.listings = [&](UniqueFd folder, const std::string& name) -> std::unique_ptr<EntryReader> {
+        if (std::this_thread::get_id() != shared.caller)
+            shared.helperIn = true;
+        ListingPtr listing = openListing(std::move(folder));
+        if (!listing)
+            return nullptr;
+        return std::make_unique<ClosingWatch>(std::move(listing), name, shared);
+    };
+
+    const RemovalResult result = removePath(tmp / "tree", settings);
+    EXPECT_TRUE(result.ok()) << describe(result);
+    EXPECT_FALSE(entryExists(tmp / "tree"));
+    EXPECT_TRUE(shared.leafByHelper) << "the helper never took the rest of the chain";
+    EXPECT_EQ(shared.removedAbove, 0) << "folders removed while a removed folder below them was still open";
+}
+
 } // namespace remover

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace remover {
+
+// How many workers of a removal may run at once, decided from the rate at
+// which the removal removes entries, measured in the run itself. Whether more
+// workers help depends on the file system and on the shape of the tree: on
+// ext4 several halve the time of a wide tree, on xfs they wait on each
+// other's locks and a second one alone made it slower than one. So a removal
+// starts with one worker, tries one more after a short measurement, keeps it
+// only when the rate rose clearly, and now and then tries one fewer, which it
+// keeps when the rate did not fall. A try lasts three measurements: in the
+// first, workers start or stop and work is shared out, so it is not judged;
+// the other two must both find the change better. A try that failed is repeated after ever longer waits, as the
+// tree may change from files to folders. Sees only counts and the monotonic
+// clock; the caller feeds it, so tests give it both.
+class WorkerController {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Tuning {
+        Clock::duration probe = std::chrono::milliseconds(30); // one measurement lasts at least this ...
+        std::uint64_t probeEntries = 256; // ... and counts at least this many entries
+        double gain = 1.1; // another worker stays only when the rate rises by this factor
+        int firstHold = 4; // measurements at a count before trying another one
+        int longestHold = 64; // the wait after failed tries doubles up to this
+    };
+
+    WorkerController(unsigned most, const Tuning& tuning, Clock::time_point start);
+
+    // `removed` entries so far at `now`. True when allowed() changed.
+    bool update(std::uint64_t removed, Clock::time_point now);
+
+    unsigned allowed() const { return m_allowed; }
+
+private:
+    void startTry(unsigned count);
+
+    const unsigned m_most;
+    const Tuning m_tuning;
+    unsigned m_allowed = 1;
+    unsigned m_settled = 1; // the count that tries start from and go back to
+    double m_settledRate = 0; // entries per second at m_settled, last measured
+    bool m_nextTryUp = true; // tries alternate between one more and one fewer
+    bool m_warmingUp = false; // in the first measurement of a try
+    int m_wins = 0; // judged measurements of the try that found it better
+    int m_holdLeft = 1; // measurements at m_settled before the next try
+    int m_hold; // the wait after a try, doubled by each failed one
+    Clock::time_point m_since;
+    std::uint64_t m_removedSince = 0;
+};
+
+} // namespace remover
