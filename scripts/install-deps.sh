@@ -14,6 +14,7 @@ packages=(
   xvfb xauth pkexec polkitd dbus-daemon dbus-bin passwd
   dpkg-dev
   time
+  e2fsprogs mount
   "$@"
 )
 
