@@ -102,8 +102,8 @@ public:
             const std::string& name = parts[i];
             if (isUntrustedMountPoint(current.get(), name))
                 return outcome(Lookup::Failed);
-            const int next = openFolderComponent(
-                current.get(), name.c_str(), m_rules.fileSystem ? &*m_rules.fileSystem : nullptr);
+            const int next
+                = openFolderComponent(current.get(), name.c_str(), m_rules.fileSystem ? &*m_rules.fileSystem : nullptr);
             if (next >= 0) {
                 current = UniqueFd(next);
                 if (!mayPassThrough(current.get()))

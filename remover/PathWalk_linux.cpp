@@ -30,7 +30,9 @@ long openBeneath(int folderFd, const char* name, int flags, unsigned long long r
 bool mountOf(int folderFd, const char* name, EntryIdentity& found)
 {
     struct statx info;
-    if (statx(folderFd, name, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_MNT_ID, &info) != 0)
+    if (statx(folderFd, name, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_MNT_ID,
+            &info)
+        != 0)
         return false;
     found.device = makedev(info.stx_dev_major, info.stx_dev_minor);
     found.mountId = (info.stx_mask & STATX_MNT_ID) ? info.stx_mnt_id : 0;
@@ -67,6 +69,11 @@ int openFolderComponent(int folderFd, const char* name, const EntryIdentity* fil
             return -1;
         }
         fd = openBeneath(folderFd, name, kOpenFolderFlags, resolve);
+        if (fd >= 0 && !isOn(static_cast<int>(fd), *fileSystem)) {
+            close(static_cast<int>(fd)); // mounted over meanwhile
+            errno = EXDEV;
+            return -1;
+        }
         return static_cast<int>(fd);
     }
     if (errno != ENOSYS && errno != EPERM)
@@ -75,7 +82,8 @@ int openFolderComponent(int folderFd, const char* name, const EntryIdentity* fil
     // checked once it is open.
     const int opened = openat(folderFd, name, kOpenFolderFlags);
     EntryIdentity here;
-    if (opened >= 0 && fileSystem && !isOn(opened, *fileSystem) && !(mountOf(folderFd, "", here) && isOn(opened, here))) {
+    if (opened >= 0 && fileSystem && !isOn(opened, *fileSystem)
+        && !(mountOf(folderFd, "", here) && isOn(opened, here))) {
         close(opened);
         errno = EXDEV;
         return -1;
@@ -86,6 +94,11 @@ int openFolderComponent(int folderFd, const char* name, const EntryIdentity* fil
 int lookUpTargetOnSameFileSystem(int folderFd, const char* name)
 {
     const long fd = openBeneath(folderFd, name, O_PATH | O_CLOEXEC, RESOLVE_NO_XDEV | RESOLVE_NO_MAGICLINKS);
+    if (fd < 0 && (errno == ENOSYS || errno == EPERM)) {
+        // Kernels before 5.6: the link is followed wherever it leads.
+        struct stat info;
+        return fstatat(folderFd, name, &info, 0);
+    }
     if (fd < 0)
         return -1;
     close(static_cast<int>(fd));
@@ -94,8 +107,8 @@ int lookUpTargetOnSameFileSystem(int folderFd, const char* name)
 
 int openFolderOnSameMount(int folderFd, const char* name)
 {
-    const long fd = openBeneath(
-        folderFd, name, kOpenFolderFlags, RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV);
+    const long fd
+        = openBeneath(folderFd, name, kOpenFolderFlags, RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV);
     if (fd >= 0 || (errno != ENOSYS && errno != EPERM))
         return static_cast<int>(fd);
     return openat(folderFd, name, kOpenFolderFlags);

@@ -121,8 +121,7 @@ bool isCallersFolder(int folderFd, uid_t caller)
 {
     struct stat info;
     return fstat(folderFd, &info) == 0 && S_ISDIR(info.st_mode)
-        && (info.st_uid == caller
-            || (info.st_uid == 0 && (info.st_mode & S_ISVTX) && callerMayCreateIn(info, caller)));
+        && (info.st_uid == caller || (info.st_uid == 0 && (info.st_mode & S_ISVTX) && callerMayCreateIn(info, caller)));
 }
 
 // The empty file for a caller: a new file at the path, or a regular file of

@@ -264,8 +264,7 @@ TEST_F(RemovalToolRun, TerminalSignalsDoNotStopTheTool)
         return false;
     };
     bool ignored = false;
-    for (int i = 0; i < 200000 && !(ignored = ignoresThem()); ++i) {
-    }
+    for (int i = 0; i < 200000 && !(ignored = ignoresThem()); ++i) { }
     for (const int terminalSignal : terminalSignals)
         kill(tool, terminalSignal);
     int status = 0;

@@ -18,8 +18,8 @@
 
 #include "FolderListing.h"
 #include "RemovalTool.h"
-#include "TreeRemoval.h"
 #include "TestSupport.h"
+#include "TreeRemoval.h"
 #include "UntrustedMounts.h"
 
 namespace remover {
@@ -229,8 +229,7 @@ TEST_F(SilentFuse, MountsMadeOrMovedDuringTheRunAreNotEntered)
                 return 3;
             return removeEntry(nullptr);
         });
-    EXPECT_EQ(status, 1) << "a mount whose folder above was renamed: 3 not known by its mount, " << kHung
-                         << " hung";
+    EXPECT_EQ(status, 1) << "a mount whose folder above was renamed: 3 not known by its mount, " << kHung << " hung";
 }
 
 // A file system of the user's own (an image the desktop's disk service
