@@ -40,7 +40,6 @@ bool readProgramServedMounts(std::vector<ProgramServedMount>& mounts)
             continue;
         ProgramServedMount mount;
         mount.mountPoint = table[i].f_mntonname;
-        mount.device = static_cast<dev_t>(table[i].f_fsid.val[0]);
         mounts.push_back(std::move(mount));
     }
     return true;
