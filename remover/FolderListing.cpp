@@ -93,6 +93,14 @@ bool FolderListing::peekMore()
     return true;
 }
 
+void FolderListing::endEarly()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ended = true;
+    m_held.reset();
+    m_givenBack.clear();
+}
+
 bool FolderListing::join()
 {
     std::lock_guard<std::mutex> lock(m_mutex);

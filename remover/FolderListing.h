@@ -89,6 +89,9 @@ public:
     // True when another entry follows; it is kept for the next reader.
     bool peekMore();
 
+    // Ends the pass now: what was not handed out yet stays in the folder.
+    void endEarly();
+
     // Readers: a worker joins before it reads; the last to leave after the end
     // finishes the pass. Joining an ended listing fails.
     bool join();

@@ -78,6 +78,13 @@ struct FolderNode {
     std::atomic<bool> passFoundEntries { false };
     int passes = 1; // touched only by whoever brought `pending` to 0
 
+    // Counts `count` more entries read from the folder; false once more than
+    // `most` were read, all passes together.
+    bool countEntriesRead(std::size_t count, std::size_t most)
+    {
+        return m_entriesRead.fetch_add(count, std::memory_order_relaxed) + count <= most;
+    }
+
     // Folders inside that were finished but not removed (they failed, or
     // other workers are still busy below them). A pass read again from the
     // start after a climb back passes over them instead of walking them a
@@ -103,6 +110,7 @@ struct FolderNode {
 private:
     friend class NodeRef;
     std::atomic<long> m_references { 1 }; // the reference that makeNode hands out
+    std::atomic<std::size_t> m_entriesRead { 0 };
     std::unique_ptr<std::vector<std::string>> m_skipped; // rarely needed: kept small while empty
 };
 

@@ -6,6 +6,7 @@
 
 #include "EngineInvariants.h"
 #include "FolderCalls.h"
+#include "PathWalkPlatform.h"
 #include "UntrustedMounts.h"
 
 namespace remover {
@@ -91,6 +92,13 @@ void Worker::walk()
         m_pool.pace();
         if (top.nextRun(m_run, kRunLength)) {
             m_runAt = 0;
+            if (!top.node->countEntriesRead(m_run.size(), m_settings.policy.maxEntriesPerFolder)) {
+                // Someone keeps filling the folder: leave it as it is.
+                fail(*top.node, RemovalStep::TooManyEntries, 0);
+                top.endEarly();
+                m_run.clear();
+                continue;
+            }
             // A run of a small folder comes in listing order: in inode order
             // its files go block by block through the inode table, as those of
             // a large folder read ahead do (wide trees: about 5 % faster).
@@ -136,10 +144,16 @@ void Worker::descend(FolderListing& listing, const ListingEntry& entry)
         fail(*listing.node, RemovalStep::UntrustedMount, 0, entry.name);
         return;
     }
-    UniqueFd child(openat(listing.fd(), entry.name.c_str(), kOpenFolderFlags));
+    // A mount made here since the walk began is refused before its file
+    // system is asked anything.
+    UniqueFd child(openFolderOnSameMount(listing.fd(), entry.name.c_str()));
     if (!child) {
         if (errno == ENOENT)
             return;
+        if (errno == EXDEV) {
+            fail(*listing.node, RemovalStep::MountRoot, 0, entry.name);
+            return;
+        }
         // Swapped for a link or a file since it was listed: remove that.
         if (errno == ELOOP || errno == ENOTDIR) {
             if (unlinkat(listing.fd(), entry.name.c_str(), 0) == 0 || errno == ENOENT)

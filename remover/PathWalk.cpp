@@ -77,8 +77,19 @@ Lookup lookBeyondClosedFolder(
     return Lookup::Failed; // it is there, behind a folder that cannot be opened
 }
 
+bool isOwnedByRoot(int folderFd)
+{
+    struct stat info;
+    return fstat(folderFd, &info) == 0 && info.st_uid == 0;
+}
+
 class Walk {
 public:
+    explicit Walk(const RemovalPolicy& rules)
+        : m_rules(rules)
+    {
+    }
+
     // `entryName`: the entry that the caller will look up in the folder, for
     // telling its absence when a folder on the way cannot be opened.
     OpenedFolder from(int startFd, const std::string& path, const std::string* entryName = nullptr)
@@ -91,9 +102,12 @@ public:
             const std::string& name = parts[i];
             if (isUntrustedMountPoint(current.get(), name))
                 return outcome(Lookup::Failed);
-            const int next = openFolderComponent(current.get(), name.c_str());
+            const int next
+                = openFolderComponent(current.get(), name.c_str(), m_rules.fileSystem ? &*m_rules.fileSystem : nullptr);
             if (next >= 0) {
                 current = UniqueFd(next);
+                if (!mayPassThrough(current.get()))
+                    return outcome(Lookup::Failed);
                 continue;
             }
             const int openError = errno;
@@ -109,6 +123,8 @@ public:
                 return target;
             current = std::move(target.folder);
         }
+        if (m_nesting == 0 && !endsOnTheFileSystem(current.get()))
+            return outcome(Lookup::Failed);
         OpenedFolder result;
         result.lookup = Lookup::Found;
         result.folder = std::move(current);
@@ -116,6 +132,26 @@ public:
     }
 
 private:
+    bool mayPassThrough(int folderFd) const
+    {
+        if (!m_rules.folderOwner)
+            return true;
+        struct stat info;
+        return fstat(folderFd, &info) == 0 && m_rules.mayEnter(info.st_uid);
+    }
+
+    // A link may have led the walk through other file systems on its way back
+    // into the home's: where it ends must be the home's.
+    bool endsOnTheFileSystem(int folderFd) const
+    {
+        if (!m_rules.fileSystem)
+            return true;
+        const std::optional<EntryIdentity> found = identifyOpenFolder(folderFd);
+        return found && found->device == m_rules.fileSystem->device
+            && (found->mountId == 0 || m_rules.fileSystem->mountId == 0
+                || found->mountId == m_rules.fileSystem->mountId);
+    }
+
     OpenedFolder followLink(int folderFd, const std::string& name, const struct stat& link)
     {
         if (++m_links > kMaxLinksPerWalk || holdsProcessViewLinks(folderFd))
@@ -123,6 +159,10 @@ private:
         // A second name of a link of root's was given by whoever owns the
         // folder it stands in: it leads nowhere, not even into root's folders.
         if (link.st_uid == 0 && !isRootsOwnLink(link))
+            return outcome(Lookup::Failed);
+        // Where the holder of the folder may move links about, a link of
+        // root's there says nothing of root's choice.
+        if (m_rules.folderOwner && link.st_uid == 0 && !isOwnedByRoot(folderFd))
             return outcome(Lookup::Failed);
         std::vector<char> buffer(static_cast<std::size_t>(link.st_size > 0 ? link.st_size : 255) + 1);
         const ssize_t length = readlinkat(folderFd, name.c_str(), buffer.data(), buffer.size());
@@ -136,6 +176,11 @@ private:
 
         const std::string target(buffer.data(), static_cast<std::size_t>(length));
         OpenedFolder reached;
+        ++m_nesting;
+        struct Unnest {
+            int& nesting;
+            ~Unnest() { --nesting; }
+        } unnest { m_nesting };
         if (target.front() == '/') {
             const UniqueFd root(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             if (!root)
@@ -154,19 +199,37 @@ private:
         return reached;
     }
 
+    const RemovalPolicy& m_rules;
     int m_links = 0;
+    int m_nesting = 0; // links being followed
 };
 
 } // namespace
 
-OpenedFolder openFolderBeneath(int startFd, const std::string& relativePath)
+OpenedFolder openFolderBeneath(int startFd, const std::string& relativePath, const RemovalPolicy& rules)
 {
-    return Walk().from(startFd, relativePath);
+    return Walk(rules).from(startFd, relativePath);
 }
 
-OpenedFolder openParentOfEntry(int startFd, const std::string& relativePath, const std::string& entryName)
+OpenedFolder openParentOfEntry(
+    int startFd, const std::string& relativePath, const std::string& entryName, const RemovalPolicy& rules)
 {
-    return Walk().from(startFd, relativePath, &entryName);
+    return Walk(rules).from(startFd, relativePath, &entryName);
+}
+
+RemovalPolicy rulesUnderHome(int homeFd)
+{
+    RemovalPolicy rules;
+    const std::optional<EntryIdentity> home = identifyOpenFolder(homeFd);
+    if (home) {
+        rules.folderOwner = home->owner;
+        rules.fileSystem = *home;
+    } else {
+        // Nothing can be told of the home: nothing under it may be entered.
+        rules.folderOwner = static_cast<uid_t>(-1);
+        rules.fileSystem = EntryIdentity {};
+    }
+    return rules;
 }
 
 OpenedFolder openFolderFromRoot(const std::string& absolutePath)
@@ -174,7 +237,7 @@ OpenedFolder openFolderFromRoot(const std::string& absolutePath)
     const UniqueFd root(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!root)
         return outcome(Lookup::Failed);
-    return Walk().from(root.get(), absolutePath);
+    return Walk(RemovalPolicy()).from(root.get(), absolutePath);
 }
 
 } // namespace remover

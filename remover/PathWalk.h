@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "RemovalPolicy.h"
 #include "UniqueFd.h"
 
 namespace remover {
@@ -31,13 +32,24 @@ struct OpenedFolder {
 // target is walked from the machine's root folder, "/". A mount point of a
 // file system served by a program (UntrustedMounts.h) is never opened: the
 // walk fails there.
-OpenedFolder openFolderBeneath(int startFd, const std::string& relativePath);
+//
+// Under a home folder (`rules` from rulesUnderHome) every folder on the way
+// must belong to the home's owner or to root, a link of root's is followed
+// only where root also owns the folder that holds it (who owns a link says
+// nothing about who put it where it stands), and the walk does not leave the
+// home's file system: the folder reached must lie on it.
+OpenedFolder openFolderBeneath(int startFd, const std::string& relativePath, const RemovalPolicy& rules = {});
 
 // The same for the folder that holds `entryName`. When a folder on the way
 // exists but cannot be opened for want of rights, the rest of the path and
 // the entry are looked up by name: the result is Absent when one of them
 // provably does not exist, else Failed.
-OpenedFolder openParentOfEntry(int startFd, const std::string& relativePath, const std::string& entryName);
+OpenedFolder openParentOfEntry(
+    int startFd, const std::string& relativePath, const std::string& entryName, const RemovalPolicy& rules = {});
+
+// What a walk and a removal under the home folder open as `homeFd` may enter:
+// folders of the home's owner and of root, on the home's file system.
+RemovalPolicy rulesUnderHome(int homeFd);
 
 // The same from the machine's root folder, for an absolute path.
 OpenedFolder openFolderFromRoot(const std::string& absolutePath);

@@ -57,7 +57,7 @@ std::vector<std::string> folderEntryNames(const std::string& folder)
 
 std::vector<std::string> folderEntryNamesBeneath(int startFd, const std::string& relativeFolder)
 {
-    return namesIn(openFolderBeneath(startFd, relativeFolder));
+    return namesIn(openFolderBeneath(startFd, relativeFolder, rulesUnderHome(startFd)));
 }
 
 RemovalList deleteCoreFiles()

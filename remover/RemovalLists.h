@@ -38,7 +38,8 @@ RemovalList buildRemovalList(int choiceMask, const std::string& home, int homeFd
 // from "/" without following links the removal would not follow.
 std::vector<std::string> folderEntryNames(const std::string& folder);
 
-// The same for a folder at a relative path beneath the folder open as `startFd`.
+// The same for a folder at a relative path beneath the home folder open as
+// `startFd`, reached by the rules of the walk under a home.
 std::vector<std::string> folderEntryNamesBeneath(int startFd, const std::string& relativeFolder);
 
 } // namespace remover

@@ -27,6 +27,8 @@ const char* stepName(RemovalStep step)
         return "another user's folder not entered";
     case RemovalStep::TooDeep:
         return "deeper than the walk goes";
+    case RemovalStep::TooManyEntries:
+        return "more entries than the walk reads in one folder";
     case RemovalStep::ReadFolder:
         return "read folder";
     case RemovalStep::RemoveFolder:

@@ -18,6 +18,7 @@ enum class RemovalStep {
     UntrustedMount, // a mount point of a file system served by a program
     OtherUsersFolder, // a folder of neither the home's owner nor root, under the home
     TooDeep, // a folder deeper than the walk's bound
+    TooManyEntries, // a folder that showed more entries than the walk's bound
     ReadFolder, // opening or reading a folder's listing
     RemoveFolder, // removing a folder that should have been empty
     ClimbBack, // opening the folder above on the way back

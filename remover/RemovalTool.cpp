@@ -13,6 +13,7 @@
 
 #include "ChoiceMask.h"
 #include "PathWalk.h"
+#include "PathWalkPlatform.h"
 #include "ResultFile.h"
 #include "TreeRemoval.h"
 #include "UntrustedMounts.h"
@@ -54,15 +55,21 @@ bool isRootFolder(int folderFd)
 }
 
 // The existence test of the run: a final symbolic link is followed, and one
-// that leads nowhere counts as absent. Any other error is no absence.
-Lookup lookUpEntry(int folderFd, const std::string& name)
+// that leads nowhere counts as absent. Any other error is no absence. Under
+// the home the link is followed only on the home's file system: one that
+// leads off it is there, and is removed as a link.
+Lookup lookUpEntry(int folderFd, const std::string& name, const RemovalPolicy& policy)
 {
     if (isUntrustedMountPoint(folderFd, name))
         return Lookup::Failed;
     struct stat info;
     if (fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? Lookup::Absent : Lookup::Failed;
-    if (!S_ISLNK(info.st_mode) || fstatat(folderFd, name.c_str(), &info, 0) == 0)
+    if (!S_ISLNK(info.st_mode))
+        return Lookup::Found;
+    const int followed = policy.fileSystem ? lookUpTargetOnSameFileSystem(folderFd, name.c_str())
+                                           : fstatat(folderFd, name.c_str(), &info, 0);
+    if (followed == 0 || errno == EXDEV)
         return Lookup::Found;
     return errno == ENOENT || errno == ENOTDIR ? Lookup::Absent : Lookup::Failed;
 }
@@ -87,10 +94,10 @@ RemovalResult removeEntryBeneath(const OpenedFolder& start, std::string relative
         return removalFailure(RemovalStep::NotAName, EINVAL);
 
     const OpenedFolder parent = openParentOfEntry(
-        start.folder.get(), slash == std::string::npos ? std::string() : relative.substr(0, slash), name);
+        start.folder.get(), slash == std::string::npos ? std::string() : relative.substr(0, slash), name, policy);
     if (parent.lookup != Lookup::Found)
         return notFound(parent.lookup);
-    switch (lookUpEntry(parent.folder.get(), name)) {
+    switch (lookUpEntry(parent.folder.get(), name, policy)) {
     case Lookup::Absent:
         return {};
     case Lookup::Failed:
@@ -137,12 +144,11 @@ OpenHome openHome(const std::string& home, const ToolCaller& caller)
 }
 
 bool removeAllFrom(const RemovalList& list, const std::string& machineRoot, const std::string& homeText,
-    const OpenedFolder& home, const std::optional<uid_t>& homeOwner, std::vector<EntryFailure>* failures)
+    const OpenedFolder& home, std::vector<EntryFailure>* failures)
 {
     const OpenedFolder machine = openFolderFromRoot(machineRoot);
     const std::string homePrefix = homeText + "/";
-    RemovalPolicy underHome;
-    underHome.folderOwner = homeOwner;
+    const RemovalPolicy underHome = home.lookup == Lookup::Found ? rulesUnderHome(home.folder.get()) : RemovalPolicy();
 
     bool ok = true;
     for (const std::string& path : list) {
@@ -198,14 +204,9 @@ bool removeAll(const RemovalList& list, const RemovalRoots& roots, std::vector<E
 {
     learnUntrustedMounts();
     OpenedFolder home;
-    std::optional<uid_t> owner;
-    if (!roots.home.empty()) {
+    if (!roots.home.empty())
         home = openFolderFromRoot(roots.home);
-        struct stat info;
-        if (home.lookup == Lookup::Found && fstat(home.folder.get(), &info) == 0)
-            owner = info.st_uid;
-    }
-    return removeAllFrom(list, roots.machineRoot, roots.home, home, owner, failures);
+    return removeAllFrom(list, roots.machineRoot, roots.home, home, failures);
 }
 
 RemovalOutcome runRemoval(
@@ -218,7 +219,7 @@ RemovalOutcome runRemoval(
         return outcome;
     outcome.homeOwner = opened.owner.value_or(0);
     const RemovalList list = buildRemovalList(choiceMask, home, opened.folder.folder ? opened.folder.folder.get() : -1);
-    outcome.ok = removeAllFrom(list, machineRoot, home, opened.folder, opened.owner, &outcome.failures);
+    outcome.ok = removeAllFrom(list, machineRoot, home, opened.folder, &outcome.failures);
     return outcome;
 }
 

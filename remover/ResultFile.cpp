@@ -1,11 +1,15 @@
 #include "ResultFile.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <random>
+#include <vector>
 
 #include "PathWalk.h"
 
@@ -78,12 +82,46 @@ bool isTrustedFolder(int folderFd, uid_t folderOwner)
     return fstat(folderFd, &info) == 0 && (info.st_uid == 0 || info.st_uid == folderOwner);
 }
 
-// The caller's own folder, or a sticky one of root's such as /tmp.
+// True when the caller, by the account database, is in the group `group`:
+// as its primary group or as a member.
+bool isInGroup(uid_t caller, gid_t group)
+{
+    std::vector<char> userBuffer(16384), groupBuffer(65536);
+    struct passwd user;
+    struct passwd* foundUser = nullptr;
+    if (getpwuid_r(caller, &user, userBuffer.data(), userBuffer.size(), &foundUser) != 0 || !foundUser)
+        return false;
+    if (foundUser->pw_gid == group)
+        return true;
+    struct group entry;
+    struct group* foundGroup = nullptr;
+    if (getgrgid_r(group, &entry, groupBuffer.data(), groupBuffer.size(), &foundGroup) != 0 || !foundGroup)
+        return false;
+    for (char** member = foundGroup->gr_mem; member && *member; ++member)
+        if (std::strcmp(*member, foundUser->pw_name) == 0)
+            return true;
+    return false;
+}
+
+// True when the caller could create a file in the folder: the write and
+// search bits of the class the caller falls in.
+bool callerMayCreateIn(const struct stat& folder, uid_t caller)
+{
+    const mode_t needed = S_IWOTH | S_IXOTH;
+    if (caller == 0 || folder.st_uid == caller)
+        return ((folder.st_mode >> 6) & needed) == needed;
+    if (isInGroup(caller, folder.st_gid))
+        return ((folder.st_mode >> 3) & needed) == needed;
+    return (folder.st_mode & needed) == needed;
+}
+
+// The caller's own folder, or a sticky one of root's such as /tmp that the
+// caller may create files in (not a spool like root:crontab 1730).
 bool isCallersFolder(int folderFd, uid_t caller)
 {
     struct stat info;
     return fstat(folderFd, &info) == 0 && S_ISDIR(info.st_mode)
-        && (info.st_uid == caller || (info.st_uid == 0 && (info.st_mode & S_ISVTX)));
+        && (info.st_uid == caller || (info.st_uid == 0 && (info.st_mode & S_ISVTX) && callerMayCreateIn(info, caller)));
 }
 
 // The empty file for a caller: a new file at the path, or a regular file of

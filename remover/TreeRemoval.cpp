@@ -8,6 +8,7 @@
 
 #include "FolderCalls.h"
 #include "FolderRemoval.h"
+#include "PathWalkPlatform.h"
 #include "UntrustedMounts.h"
 
 namespace remover {
@@ -21,10 +22,12 @@ bool isDotOrDotDot(const std::string& name)
 
 RemovalResult removeFolderAt(int parentFd, const std::string& name, const RemovalSettings& settings)
 {
-    UniqueFd folder(openat(parentFd, name.c_str(), kOpenFolderFlags));
+    UniqueFd folder(openFolderOnSameMount(parentFd, name.c_str()));
     if (!folder) {
         if (errno == ENOENT)
             return {};
+        if (errno == EXDEV)
+            return removalFailure(RemovalStep::MountRoot, 0);
         // Swapped for a link or a file since it was looked at: remove that.
         if (errno != ELOOP && errno != ENOTDIR)
             return removalFailure(RemovalStep::OpenFolder, errno);

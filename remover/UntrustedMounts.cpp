@@ -8,24 +8,16 @@ namespace remover {
 namespace {
 
 std::mutex g_mutex;
-std::vector<std::string> g_mountPoints; // guarded by g_mutex
+std::vector<ProgramServedMount> g_mounts; // guarded by g_mutex
 std::atomic<bool> g_any { false }; // the one check made on every folder
+
+} // namespace
 
 std::string lastComponent(const std::string& path)
 {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
-
-std::string folderPart(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return std::string();
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-} // namespace
 
 bool isProgramServedFileSystem(const std::string& type)
 {
@@ -36,12 +28,12 @@ bool isProgramServedFileSystem(const std::string& type)
 
 void learnUntrustedMounts()
 {
-    std::vector<std::string> mountPoints;
-    if (!readProgramServedMountPoints(mountPoints))
-        mountPoints.clear();
+    std::vector<ProgramServedMount> mounts;
+    if (!readProgramServedMounts(mounts))
+        mounts.clear();
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_mountPoints = std::move(mountPoints);
-    g_any = !g_mountPoints.empty();
+    g_mounts = std::move(mounts);
+    g_any = !g_mounts.empty();
 }
 
 bool anyUntrustedMounts()
@@ -54,19 +46,7 @@ bool isUntrustedMountPoint(int folderFd, const std::string& name)
     if (!anyUntrustedMounts() || name == "." || name == "..")
         return false;
     std::lock_guard<std::mutex> lock(g_mutex);
-    std::string folder;
-    bool folderKnown = false;
-    for (const std::string& mountPoint : g_mountPoints) {
-        if (lastComponent(mountPoint) != name)
-            continue;
-        if (!folderKnown) {
-            folder = pathOfOpenFolder(folderFd);
-            folderKnown = true;
-        }
-        if (folder.empty() || folderPart(mountPoint) == folder)
-            return true;
-    }
-    return false;
+    return !g_mounts.empty() && leadsIntoOneOf(folderFd, name, g_mounts);
 }
 
 } // namespace remover

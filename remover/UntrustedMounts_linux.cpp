@@ -1,9 +1,13 @@
 #include "UntrustedMounts.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 
 namespace remover {
 
@@ -41,14 +45,28 @@ bool readWholeFile(const char* path, std::string& text)
     return got == 0;
 }
 
+// "major:minor" as the table gives a device; 0 when it is not that.
+dev_t deviceFromText(const std::string& text)
+{
+    const auto colon = text.find(':');
+    if (colon == std::string::npos)
+        return 0;
+    char* end = nullptr;
+    const unsigned long major = std::strtoul(text.c_str(), &end, 10);
+    if (end != text.c_str() + colon)
+        return 0;
+    const unsigned long minor = std::strtoul(text.c_str() + colon + 1, &end, 10);
+    return *end == '\0' ? makedev(major, minor) : 0;
+}
+
 } // namespace
 
-std::vector<std::string> programServedMountPoints(const std::string& mountInfo)
+std::vector<ProgramServedMount> programServedMounts(const std::string& mountInfo)
 {
     // Each line: id, parent id, device, root, mount point, options, optional
     // fields, "-", file system type, source, super block options. Split by
     // hand: a string stream would bring the locale machinery into the tool.
-    std::vector<std::string> mountPoints;
+    std::vector<ProgramServedMount> mounts;
     std::size_t lineStart = 0;
     while (lineStart < mountInfo.size()) {
         std::size_t lineEnd = mountInfo.find('\n', lineStart);
@@ -65,29 +83,49 @@ std::vector<std::string> programServedMountPoints(const std::string& mountInfo)
         const auto separator = std::find(fields.begin(), fields.end(), "-");
         if (fields.size() < 5 || separator - fields.begin() < 6 || fields.end() - separator < 2)
             continue;
-        if (isProgramServedFileSystem(*(separator + 1)))
-            mountPoints.push_back(unescaped(fields[4]));
+        if (!isProgramServedFileSystem(*(separator + 1)))
+            continue;
+        ProgramServedMount mount;
+        mount.mountPoint = unescaped(fields[4]);
+        mount.mountId = std::strtoull(fields[0].c_str(), nullptr, 10);
+        mount.device = deviceFromText(fields[2]);
+        mounts.push_back(std::move(mount));
     }
-    return mountPoints;
+    return mounts;
 }
 
-bool readProgramServedMountPoints(std::vector<std::string>& mountPoints)
+bool readProgramServedMounts(std::vector<ProgramServedMount>& mounts)
 {
     std::string text;
     if (!readWholeFile("/proc/self/mountinfo", text))
         return false;
-    mountPoints = programServedMountPoints(text);
+    mounts = programServedMounts(text);
     return true;
 }
 
-std::string pathOfOpenFolder(int fd)
+bool leadsIntoOneOf(int folderFd, const std::string& name, const std::vector<ProgramServedMount>& mounts)
 {
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    char buffer[4096];
-    const ssize_t length = readlink(link.c_str(), buffer, sizeof buffer);
-    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer || buffer[0] != '/')
-        return std::string();
-    return std::string(buffer, static_cast<std::size_t>(length));
+    // The kernel's own record of where the name leads: AT_STATX_DONT_SYNC
+    // keeps even a program-served file system from being asked.
+    struct statx info;
+    if (statx(folderFd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_MNT_ID, &info)
+        != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return false;
+        for (const ProgramServedMount& mount : mounts)
+            if (lastComponent(mount.mountPoint) == name)
+                return true;
+        return false;
+    }
+    const dev_t device = makedev(info.stx_dev_major, info.stx_dev_minor);
+    const std::uint64_t mountId = (info.stx_mask & STATX_MNT_ID) ? info.stx_mnt_id : 0;
+    for (const ProgramServedMount& mount : mounts) {
+        // The device covers every mount of the same file system, bind mounts
+        // of it included.
+        if ((mount.device != 0 && mount.device == device) || (mountId != 0 && mount.mountId == mountId))
+            return true;
+    }
+    return false;
 }
 
 } // namespace remover

@@ -62,10 +62,20 @@ void takeTheLimitsItNeeds()
     signal(SIGXFSZ, SIG_IGN);
 }
 
+// Started from a terminal (through pkexec), the tool is in its caller's
+// session: ^C, ^\, ^Z or a closed terminal would stop or end it halfway
+// through the removal, with no verdict. Root's SIGTERM and SIGKILL still end it.
+void ignoreTheTerminal()
+{
+    for (const int terminalSignal : { SIGINT, SIGQUIT, SIGHUP, SIGTSTP, SIGTTIN, SIGTTOU })
+        signal(terminalSignal, SIG_IGN);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    ignoreTheTerminal();
     // Read before the environment goes: pkexec names the user it runs the
     // tool for, whose arguments are not to be taken on trust.
     const remover::ToolCaller caller = remover::callerFromPkexec(std::getenv("PKEXEC_UID"));

@@ -15,6 +15,7 @@ packages=(
   openbox xdotool x11-utils
   dpkg-dev
   time
+  e2fsprogs mount
   "$@"
 )
 

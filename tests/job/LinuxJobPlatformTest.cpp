@@ -85,6 +85,7 @@ struct Scene {
     {
         for (const std::string& folder : { bundle + "/Contents/MacOS", home, temporary, elevators })
             makeFolders(folder);
+        chmod(temporary.c_str(), 0700); // private to the user, as TMPDIR is on macOS
     }
 
     std::string resultFile() const
@@ -200,7 +201,7 @@ TEST(LinuxJobPlatform, VerdictOnlyFromARegularFileOfRootOrTheUser)
     EXPECT_FALSE(platform.readText(dir / "verdict"));
 }
 
-TEST(LinuxJobPlatform, TemporaryFolderIsTmpdirElseAPrivateRuntimeFolderElseOneOfItsOwn)
+TEST(LinuxJobPlatform, TemporaryFolderIsAPrivateTmpdirElseAPrivateRuntimeFolderElseOneOfItsOwn)
 {
     TempDir dir;
     const std::string runtime = dir / "run", loose = dir / "loose", link = dir / "link", foreign = dir / "foreign";
@@ -215,9 +216,12 @@ TEST(LinuxJobPlatform, TemporaryFolderIsTmpdirElseAPrivateRuntimeFolderElseOneOf
     const auto other = ordinaryUser();
     const bool foreignOwned = geteuid() == 0 && other && chown(foreign.c_str(), other->uid, other->gid) == 0;
 
-    // An empty expectation: a private folder made in the shared one.
+    // An empty expectation: a private folder made in the shared one (a shared
+    // TMPDIR, or failing that the shared temporary folder).
     std::vector<std::tuple<const char*, const char*, std::string>> cases = {
-        { "/srv/t", runtime.c_str(), "/srv/t/" },
+        { runtime.c_str(), nullptr, runtime + "/" },
+        { shared.c_str(), runtime.c_str(), "" },
+        { "/srv/t", runtime.c_str(), "" },
         { "relative", runtime.c_str(), runtime + "/" },
         { nullptr, runtime.c_str(), runtime + "/" },
         { nullptr, loose.c_str(), "" },

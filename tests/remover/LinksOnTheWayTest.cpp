@@ -147,13 +147,14 @@ TEST_F(LinksOnTheWay, UserLinkIntoSomeoneElsesFolderIsNotFollowed)
 
 TEST_F(LinksOnTheWay, LinksThatUsersReallyMakeStillWork)
 {
-    // A data folder moved to another disk, a settings folder made by an
-    // administrator's link: both are followed.
+    // A data folder moved elsewhere on the home's disk, a settings folder
+    // made by an administrator's link in a folder of root's: both are followed.
     const std::string moved = outsideFolder("moved-documents", m_user.uid);
     replaceByUserLink("Documents", moved);
-    const std::string adminFolder = outsideFolder("admin-prefs", kOtherUser);
+    const std::string adminFolder = outsideFolder("admin-prefs", 0);
     std::filesystem::remove_all(home() + "/Library/Preferences");
     makeSymlink(adminFolder, home() + "/Library/Preferences");
+    giveTo(home() + "/Library", 0, 0);
 
     EXPECT_TRUE(runRemoval(6, home(), machine()).ok);
     EXPECT_FALSE(entryExists(moved + "/Nordaxis"));
@@ -322,31 +323,40 @@ TEST_F(LinksOnTheWay, OtherUsersFoldersUnderTheHomeAreLeft)
         const char* what;
         const char* folder; // inside the home, or inside the sticky folder
         Owner owner;
-        bool viaStickyFolder; // Documents is a link of the user's to a sticky folder of theirs
+        const char* viaStickyFolder; // this folder of the home is a link of the user's to a sticky folder of
+                                     // theirs; empty for none
         bool removed;
     } cases[] = {
-        { "another user's folder as the entry", "Documents/Nordaxis", OtherUser, false, false },
-        { "another user's folder inside the entry", "Documents/Nordaxis/results", OtherUser, false, false },
-        { "another user's folder as a settings entry", "Library/Application Support/Nordaxis", OtherUser, false,
+        { "another user's folder as the entry", "Documents/Nordaxis", OtherUser, "", false },
+        { "another user's folder inside the entry", "Documents/Nordaxis/results", OtherUser, "", false },
+        { "another user's folder as a settings entry", "Library/Application Support/Nordaxis", OtherUser, "", false },
+        { "another user's folder through a link to a sticky folder", "Documents/Nordaxis", OtherUser, "Documents",
             false },
-        { "another user's folder through a link to a sticky folder", "Documents/Nordaxis", OtherUser, true, false },
-        { "a folder of root's inside the entry", "Documents/Nordaxis/results", Root, false, true },
-        { "the user's own folder through a link to a sticky folder", "Documents/Nordaxis", HomeOwner, true, true },
+        { "another user's folder on the way, renamed in a sticky folder", "Library/Preferences", OtherUser, "Library",
+            false },
+        { "a folder of root's inside the entry", "Documents/Nordaxis/results", Root, "", true },
+        { "the user's own folder through a link to a sticky folder", "Documents/Nordaxis", HomeOwner, "Documents",
+            true },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         prepare();
         std::string top = home();
-        if (c.viaStickyFolder) {
+        if (*c.viaStickyFolder) {
             top = tmp("sticky");
             writeFile(top + "/Documents/Nordaxis/results/run1.txt", "x");
+            makeFolders(top + "/Library");
             giveTo(top, m_user.uid, m_user.gid);
-            chmod((top + "/Documents").c_str(), 01777);
-            replaceByUserLink("Documents", top + "/Documents");
+            chmod((top + "/" + c.viaStickyFolder).c_str(), 01777);
+            replaceByUserLink(c.viaStickyFolder, top + "/" + c.viaStickyFolder);
         }
         const std::string folder = top + "/" + c.folder;
         for (int i = 0; i < 5; ++i)
             writeFile(folder + "/f" + std::to_string(i), "x");
+        // What the removal lists there, were it to pass through the folder.
+        writeFile(folder + "/com.nordaxis.settings.plist", "x");
+        writeFile(folder + "/Tallowmere Prefs.plist", "x");
+        writeFile(folder + "/Nordaxis/x", "x");
         const uid_t owner = c.owner == OtherUser ? kOtherUser : c.owner == Root ? 0 : m_user.uid;
         giveTo(folder, owner, owner);
         const int files = countFiles(folder);
@@ -357,7 +367,9 @@ TEST_F(LinksOnTheWay, OtherUsersFoldersUnderTheHomeAreLeft)
             EXPECT_EQ(countFiles(folder), files);
         }
         // Whatever else was listed goes all the same.
-        EXPECT_FALSE(entryExists(home() + "/Library/Preferences/com.nordaxis.tallowmere.plist"));
+        if (std::string(c.folder) != "Library/Preferences") {
+            EXPECT_FALSE(entryExists(home() + "/Library/Preferences/com.nordaxis.tallowmere.plist"));
+        }
     }
 
     // Machine-wide entries keep their rule: root removes what lies there.
@@ -368,24 +380,49 @@ TEST_F(LinksOnTheWay, OtherUsersFoldersUnderTheHomeAreLeft)
     EXPECT_FALSE(entryExists(machine() + "/Applications/Tallowmere 5.4.1"));
 }
 
-// protected_hardlinks off (or a file system without it), a user may give a
-// link of root's a second name in a folder of their own.
-TEST_F(LinksOnTheWay, RootsLinkWithASecondNameLeadsNowhere)
+// Who owns a link says nothing about who put it where it stands: a user may
+// give a link of root's a second name in a folder of their own (protected
+// hardlinks off, or a file system without them), or move one that root made
+// in their home to a name the removal lists.
+TEST_F(LinksOnTheWay, RootsLinksLeadOnlyFromRootsFolders)
 {
-    const std::string rootsFolder = outsideFolder("roots-documents", 0);
-    const std::string rootsLink = tmp("roots-link");
-    makeSymlink(rootsFolder, rootsLink);
-    std::filesystem::remove_all(home() + "/Documents");
-    ASSERT_EQ(linkat(AT_FDCWD, rootsLink.c_str(), AT_FDCWD, (home() + "/Documents").c_str(), 0), 0);
-    ASSERT_TRUE(isSymlink(home() + "/Documents"));
+    enum Place { SecondName, MovedIntoTheHome, InAFolderOfRoots };
+    const struct {
+        const char* what;
+        Place place;
+        bool followed;
+    } cases[] = {
+        { "a second name of root's link in the user's folder", SecondName, false },
+        { "root's link renamed in the user's folder", MovedIntoTheHome, false },
+        { "root's link in a folder of root's", InAFolderOfRoots, true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        prepare();
+        const std::string rootsFolder = outsideFolder("roots-documents", 0);
+        // The entry looked for: Documents/Nordaxis, or, in a folder of root's,
+        // Library/Application Support/Nordaxis.
+        const std::string link = home() + (c.place == InAFolderOfRoots ? "/Library/Application Support" : "/Documents");
+        std::filesystem::remove_all(link);
+        switch (c.place) {
+        case SecondName:
+            makeSymlink(rootsFolder, tmp("roots-link"));
+            ASSERT_EQ(linkat(AT_FDCWD, tmp("roots-link").c_str(), AT_FDCWD, link.c_str(), 0), 0);
+            break;
+        case MovedIntoTheHome:
+            makeSymlink(rootsFolder, home() + "/shared");
+            ASSERT_EQ(std::rename((home() + "/shared").c_str(), link.c_str()), 0);
+            break;
+        case InAFolderOfRoots:
+            makeSymlink(rootsFolder, link);
+            giveTo(home() + "/Library", 0, 0);
+            break;
+        }
+        ASSERT_TRUE(isSymlink(link));
 
-    EXPECT_FALSE(runRemoval(4, home(), machine()).ok);
-    EXPECT_EQ(countFiles(rootsFolder), 3);
-
-    // Alone, the same link is root's choice and is followed.
-    ASSERT_EQ(unlink(rootsLink.c_str()), 0);
-    EXPECT_TRUE(runRemoval(4, home(), machine()).ok);
-    EXPECT_FALSE(entryExists(rootsFolder + "/Nordaxis"));
+        EXPECT_EQ(runRemoval(6, home(), machine()).ok, c.followed);
+        EXPECT_EQ(entryExists(rootsFolder + "/Nordaxis"), !c.followed);
+    }
 }
 
 // Where a folder may be looked into but not listed (as macOS treats a root job

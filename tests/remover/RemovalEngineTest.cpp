@@ -604,4 +604,41 @@ TEST(RemovalEngine, AFinishedFolderIsClosedBeforeTheFoldersAboveItAreRemoved)
     EXPECT_EQ(shared.removedAbove, 0) << "folders removed while a removed folder below them was still open";
 }
 
+// A folder that someone keeps filling as fast as the walk empties it: the walk
+// reads a bounded number of its entries, then leaves it.
+TEST(RemovalEngine, AFolderThatKeepsFillingIsLeft)
+{
+    class EndlessReader : public EntryReader {
+    public:
+        using EntryReader::EntryReader;
+        bool next(ListingEntry& entry, int&) override
+        {
+            entry.name = "new" + std::to_string(m_shown++);
+            entry.type = DT_REG;
+            return true;
+        }
+
+    private:
+        long m_shown = 0;
+    };
+    TempDir tmp;
+    writeFile(tmp / "tree/filling/f", "x");
+    RemovalSettings settings;
+    settings.policy.maxEntriesPerFolder = 5000;
+    settings.listings = [](UniqueFd folder, const std::string& name) -> std::unique_ptr<EntryReader> {
+        ListingPtr listing = openListing(std::move(folder));
+        if (name != "filling")
+            return std::make_unique<EntryReader>(std::move(listing));
+        return std::make_unique<EndlessReader>(std::move(listing));
+    };
+    const int status = runInChild(
+        [&] {
+            const RemovalResult result = removePath(tmp / "tree", settings);
+            return result.step == RemovalStep::TooManyEntries && result.where == "filling" ? 0 : 1;
+        },
+        {}, 20);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(entryExists(tmp / "tree/filling"));
+}
+
 } // namespace remover

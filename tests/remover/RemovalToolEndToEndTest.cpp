@@ -2,10 +2,13 @@
 // considers fixed machine-wide paths; the tests refuse to run where any of them
 // exists, so that they never remove anything outside their own folders.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <utility>
@@ -230,6 +233,53 @@ TEST_F(RemovalToolRun, LimitsOfTheStarterDoNotStopTheTool)
         EXPECT_EQ(readFile(result), "success");
         expectItems(std::begin(kDataItems), std::end(kDataItems), false);
     }
+}
+
+// Started from the caller's terminal (through pkexec), the tool is in the
+// caller's session: what the terminal sends must not stop or end it halfway.
+TEST_F(RemovalToolRun, TerminalSignalsDoNotStopTheTool)
+{
+    for (int i = 0; i < 300; ++i)
+        writeFile(m_home / ("Documents/Nordaxis/f" + std::to_string(i)), "x");
+    const std::string result = m_out / "r.log";
+    const std::string home = m_home.path();
+    std::fflush(nullptr);
+    const pid_t tool = fork();
+    ASSERT_GE(tool, 0);
+    if (tool == 0) {
+        execl(TW_REMOVAL_TOOL, "main", "6", home.c_str(), result.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const int terminalSignals[] = { SIGINT, SIGQUIT, SIGHUP, SIGTSTP, SIGTTIN, SIGTTOU };
+    const auto ignoresThem = [&] {
+        std::ifstream status("/proc/" + std::to_string(tool) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("SigIgn:", 0) != 0)
+                continue;
+            const unsigned long long ignored = std::stoull(line.substr(7), nullptr, 16);
+            return std::all_of(std::begin(terminalSignals), std::end(terminalSignals),
+                [&](int terminalSignal) { return (ignored >> (terminalSignal - 1)) & 1; });
+        }
+        return false;
+    };
+    bool ignored = false;
+    for (int i = 0; i < 200000 && !(ignored = ignoresThem()); ++i) { }
+    for (const int terminalSignal : terminalSignals)
+        kill(tool, terminalSignal);
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 2000 && (ended = waitpid(tool, &status, WNOHANG | WUNTRACED)) == 0; ++i)
+        usleep(10 * 1000);
+    if (ended == 0 || (ended == tool && WIFSTOPPED(status))) {
+        kill(tool, SIGKILL);
+        waitpid(tool, &status, 0);
+        FAIL() << "the tool was stopped, or did not end";
+    }
+    EXPECT_TRUE(ignored) << "the terminal's signals are not ignored from the start";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readFile(result), "success");
 }
 
 } // namespace remover

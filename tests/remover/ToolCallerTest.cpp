@@ -112,10 +112,15 @@ TEST_F(ToolCallerRun, OnlyTheCallersOwnHomeIsWorkedOn)
 TEST_F(ToolCallerRun, VerdictOnlyWhereTheCallerCouldPutAFile)
 {
     const std::string rootsFolder = path("etc"), sticky = path("shared"), others = path("others-ssh");
-    const std::string callers = home() + "/tmp";
-    for (const std::string& folder : { rootsFolder, sticky, others, callers })
+    const std::string callers = home() + "/tmp", spool = path("spool"), groupSticky = path("group-shared");
+    for (const std::string& folder : { rootsFolder, sticky, others, callers, spool, groupSticky })
         makeFolders(folder);
     chmod(sticky.c_str(), 01777);
+    // Like a crontab spool: sticky, but only its group may create files.
+    giveTo(spool, 0, kOtherUser);
+    chmod(spool.c_str(), 01730);
+    giveTo(groupSticky, 0, m_user.gid);
+    chmod(groupSticky.c_str(), 01770);
     giveTo(others, kOtherUser, kOtherUser);
     giveTo(callers, m_user.uid, m_user.gid);
 
@@ -132,6 +137,8 @@ TEST_F(ToolCallerRun, VerdictOnlyWhereTheCallerCouldPutAFile)
         { "a file of the caller's in a sticky folder of root's", sticky, CallersFile, true },
         { "another user's file in a sticky folder of root's", sticky, OthersFile, false },
         { "a file of root's in a sticky folder of root's", sticky, RootsFile, false },
+        { "a new file in a sticky folder of root's the caller may not write", spool, Nothing, false },
+        { "a new file in a sticky folder of root's the caller's group may write", groupSticky, Nothing, true },
         { "a file of root's in a folder of root's", rootsFolder, RootsFile, false },
         { "a new file in a folder of root's", rootsFolder, Nothing, false },
         { "another user's file in their folder", others, OthersFile, false },

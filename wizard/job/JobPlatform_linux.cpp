@@ -210,36 +210,47 @@ std::string LinuxJobPlatform::homeFolder()
 
 std::string LinuxJobPlatform::temporaryFolder()
 {
-    // Without TMPDIR, the user's runtime folder is private to the user as the
-    // temporary folder on macOS is. Without that either (sudo drops it, some
-    // users have none), a folder of the user's own is made in the shared one:
-    // a name there that others can read in the tool's command line, they
-    // could take first, with a folder or a mount that never answers.
+    // The user's TMPDIR or runtime folder, when it is private to the user as
+    // the temporary folder on macOS is. A shared one (TMPDIR=/tmp; sudo drops
+    // the runtime folder, some users have none) gets a folder of the user's
+    // own made inside it: a name there that others can read in the tool's
+    // command line, they could take first, with a file of their verdict, a
+    // folder or a mount that never answers.
     std::string folder;
-    if (const char* variable = std::getenv("TMPDIR"); variable && variable[0] == '/')
+    if (const char* variable = std::getenv("TMPDIR"); variable && variable[0] == '/') {
+        if (!isPrivateFolder(variable))
+            return privateTemporaryFolder(variable);
         folder = variable;
-    else if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && isPrivateFolder(runtime))
+    } else if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && isPrivateFolder(runtime)) {
         folder = runtime;
-    else
-        return privateTemporaryFolder();
+    } else {
+        return privateTemporaryFolder(m_sharedTemporaryFolder);
+    }
     if (folder.back() != '/')
         folder += '/';
     return folder;
 }
 
-std::string LinuxJobPlatform::privateTemporaryFolder()
+std::string LinuxJobPlatform::privateTemporaryFolder(std::string shared)
 {
+    while (shared.size() > 1 && shared.back() == '/')
+        shared.pop_back();
     if (!m_madeTemporaryFolder.empty()) {
         const std::string made = m_madeTemporaryFolder.substr(0, m_madeTemporaryFolder.size() - 1);
-        if (isPrivateFolder(made.c_str()))
+        const bool madeThere = made.compare(0, shared.size() + 1, shared + "/") == 0
+            || made.compare(0, m_sharedTemporaryFolder.size() + 1, m_sharedTemporaryFolder + "/") == 0;
+        if (madeThere && isPrivateFolder(made.c_str()))
             return m_madeTemporaryFolder;
     }
     // mkdtemp makes the folder exclusively, with mode 0700, for this user.
-    std::string pattern = m_sharedTemporaryFolder + "/tallowmere-uninstall-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        return std::string(); // the shared folder it is, as when there is nothing at all
-    m_madeTemporaryFolder = pattern + "/";
-    return m_madeTemporaryFolder;
+    for (const std::string& base : { shared, m_sharedTemporaryFolder }) {
+        std::string pattern = base + "/tallowmere-uninstall-XXXXXX";
+        if (mkdtemp(pattern.data())) {
+            m_madeTemporaryFolder = pattern + "/";
+            return m_madeTemporaryFolder;
+        }
+    }
+    return std::string(); // the shared folder it is, as when there is nothing at all
 }
 
 std::int32_t LinuxJobPlatform::randomNumber()

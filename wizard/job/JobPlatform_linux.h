@@ -56,8 +56,9 @@ private:
         bool refused = false;
     };
 
-    // A folder of this user's alone, made once in the shared temporary folder.
-    std::string privateTemporaryFolder();
+    // A folder of this user's alone, made once in `shared` (failing that, in the
+    // shared temporary folder).
+    std::string privateTemporaryFolder(std::string shared);
 
     std::string m_bundlePath;
     std::string m_elevatorSearchPath;
