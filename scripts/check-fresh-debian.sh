@@ -3,7 +3,9 @@
 # `debootstrap --variant=minbase bookworm`, on a clean clone of the current
 # commit: a package or a toolchain that the install step does not name fails
 # here. As root; takes as long as a full test run plus the installation.
-# The chroot is removed afterwards unless TW_KEEP_CHROOT=1.
+# The chroot is removed afterwards unless TW_KEEP_CHROOT=1. With
+# TW_INSTALL_ONLY=1 only the install step runs (scripts/install-deps.sh, the
+# zig toolchain included), which takes minutes instead of a full test run.
 #
 # A chroot shares the machine's kernel, /proc and /dev; it is not a new
 # namespace of its own, so tests that need one (user or mount namespaces)
@@ -25,7 +27,7 @@ mounted=()
 cleanup() {
   local i
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[$i]}" || true; done
-  [ "${TW_KEEP_CHROOT:-0}" = 1 ] || rm -rf --one-file-system "$root"
+  [ "${TW_KEEP_CHROOT:-0}" = 1 ] || rm -rf --one-file-system "$root" "$root.debootstrap.log"
 }
 trap cleanup EXIT
 
@@ -47,7 +49,9 @@ mounted+=("$root/tmp")
 # in the chroot).
 mkdir -p "$root/work/tree"
 git archive HEAD | tar -x -C "$root/work/tree"
-echo "== scripts/test.sh in the chroot"
+command=scripts/test.sh
+[ "${TW_INSTALL_ONLY:-0}" = 1 ] && command=scripts/install-deps.sh
+echo "== $command in the chroot"
 chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-  LANG=C.UTF-8 bash -c 'cd /work/tree && scripts/test.sh'
+  LANG=C.UTF-8 bash -c "cd /work/tree && $command"
 echo "check-fresh-debian: passed in $((SECONDS - started)) s"
