@@ -295,7 +295,7 @@ for name in "${linked[@]}"; do
   done
 done
 "$lipo" -create -output "$scratch/programs/main" "$scratch/programs/main-x86_64" "$scratch/programs/main-aarch64"
-slices=$("$lipo" -archs "$scratch/programs/main")
+slices=$("$lipo" -archs "$scratch/programs/main" | xargs)
 [ "$slices" = "x86_64 arm64" ] || fail "the universal main holds: $slices"
 if [ -n "${TW_APPLE_PROGRAMS:-}" ]; then
   mkdir -p "$TW_APPLE_PROGRAMS"
