@@ -3,6 +3,8 @@
 #   source <absolute path>
 #   include <folder>
 #   define <NAME[=value]>
+#   type <STATIC_LIBRARY|SHARED_LIBRARY|EXECUTABLE>
+#   link <what the target links: a target of its own list, or an outside name>
 # scripts/check-apple-syntax.sh reads them to compile each source for an
 # Apple target on any platform. The lists follow the build description, so a
 # new source or target is in them without further ado.
@@ -51,7 +53,17 @@ function(tw_write_apple_source_lists)
     list(JOIN compiled "\n" sourceLines)
     set(includes "$<TARGET_PROPERTY:${target},INCLUDE_DIRECTORIES>")
     set(defines "$<TARGET_PROPERTY:${target},COMPILE_DEFINITIONS>")
+    # What a target links, as written in the build description (link lines
+    # of the Apple build only: the Linux-only parts are not targets there).
+    get_target_property(links ${target} LINK_LIBRARIES)
+    set(linkLines)
+    foreach(link IN LISTS links)
+      if(NOT link MATCHES "-NOTFOUND$" AND NOT link STREQUAL "")
+        list(APPEND linkLines "link ${link}")
+      endif()
+    endforeach()
+    list(JOIN linkLines "\n" linkLines)
     file(GENERATE OUTPUT ${folder}/${target}.txt CONTENT
-      "${sourceLines}\n$<$<BOOL:${includes}>:include $<JOIN:${includes},\ninclude >\n>$<$<BOOL:${defines}>:define $<JOIN:${defines},\ndefine >\n>")
+      "type ${type}\n${sourceLines}\n$<$<BOOL:${includes}>:include $<JOIN:${includes},\ninclude >\n>$<$<BOOL:${defines}>:define $<JOIN:${defines},\ndefine >\n>${linkLines}\n")
   endforeach()
 endfunction()

@@ -2,6 +2,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <string>
 
@@ -32,6 +33,19 @@ void startAsTheServiceManagerWould()
 // Descriptors the walk is sure to have even when its starter allowed fewer.
 const rlim_t kMinOpenFiles = 1024;
 
+// The soft limit to ask for under a hard one. Darwin refuses a descriptor
+// limit above OPEN_MAX with EINVAL, an unlimited hard limit included.
+rlim_t softLimitUnder(int resource, rlim_t hard)
+{
+#ifdef OPEN_MAX
+    if (resource == RLIMIT_NOFILE && (hard == RLIM_INFINITY || hard > OPEN_MAX))
+        return OPEN_MAX;
+#else
+    (void)resource;
+#endif
+    return hard;
+}
+
 void raise(int resource, rlim_t wanted)
 {
     struct rlimit limit;
@@ -39,11 +53,11 @@ void raise(int resource, rlim_t wanted)
         return;
     if (limit.rlim_max != RLIM_INFINITY && (wanted == RLIM_INFINITY || limit.rlim_max < wanted))
         limit.rlim_max = wanted; // root may raise the hard limit too
-    limit.rlim_cur = limit.rlim_max;
+    limit.rlim_cur = softLimitUnder(resource, limit.rlim_max);
     if (setrlimit(resource, &limit) != 0) {
         // Without the right to raise the hard limit: at least up to it.
         getrlimit(resource, &limit);
-        limit.rlim_cur = limit.rlim_max;
+        limit.rlim_cur = softLimitUnder(resource, limit.rlim_max);
         setrlimit(resource, &limit);
     }
 }

@@ -3,11 +3,16 @@
 #  1. macdeployqt copies Qt's frameworks and the cocoa platform plug-in into
 #     the bundle; any other library that still comes from outside the system
 #     (Homebrew's Boost) is copied into Contents/Frameworks and relinked.
+#     (scripts/bundle-libraries.sh). Every bundled binary must be built for
+#     no newer a system than LSMinimumSystemVersion.
 #  2. Signing from the inside out: the libraries, then the removal tool
-#     `main` (which launchd starts as root), then the bundle last, all with the
-#     hardened runtime. The identity is the cache variable
-#     TW_CODESIGN_IDENTITY (default "-", an ad-hoc signature that only this
-#     Mac trusts); give a "Developer ID Application: ..." identity to ship.
+#     `main` (which launchd starts as root), then the bundle last. The
+#     identity is the first argument, else TW_CODESIGN_IDENTITY as given
+#     to this run's configure, else "-": an ad-hoc signature that only this
+#     Mac trusts, made without the hardened runtime (whose library validation
+#     refuses libraries that carry no Team ID, so the bundle would not start).
+#     A "Developer ID Application: ..." identity signs with the hardened
+#     runtime and ships.
 #  3. A disk image build-mac-release/TallowmereUninstallWizard-5.4.1.dmg.
 #  4. With notarization credentials, notarization and stapling of the bundle
 #     and of the image: TW_NOTARY_PROFILE (a keychain profile made with
@@ -15,6 +20,7 @@
 #     TW_NOTARY_TEAM_ID and TW_NOTARY_PASSWORD (an app-specific password).
 #
 #   scripts/package-mac.sh                          # ad-hoc, not notarized
+#   TW_DEPLOYMENT_TARGET=15.0 scripts/package-mac.sh # with Homebrew's Qt, built for 15
 #   scripts/package-mac.sh "Developer ID Application: Nordaxis (TEAMID)"
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,9 +33,15 @@ fi
 dir=build-mac-release
 bundle=$dir/TallowmereUninstallWizard.app
 configure=(-DCMAKE_BUILD_TYPE=Release -DTW_BUILD_TESTS=OFF)
-if [ $# -ge 1 ]; then
-  configure+=("-DTW_CODESIGN_IDENTITY=$1")
+# The oldest system the bundle claims: the build description's, or
+# TW_DEPLOYMENT_TARGET (the libraries' own floor, say, for Homebrew's).
+if [ -n "${TW_DEPLOYMENT_TARGET:-}" ]; then
+  configure+=("-DCMAKE_OSX_DEPLOYMENT_TARGET=$TW_DEPLOYMENT_TARGET")
+else
+  configure+=(-UCMAKE_OSX_DEPLOYMENT_TARGET)
 fi
+# The identity never sticks from an earlier run: given now, or ad hoc.
+configure+=("-DTW_CODESIGN_IDENTITY=${1:--}")
 if [ -n "${TW_QT_PREFIX:-}" ]; then
   configure+=("-DCMAKE_PREFIX_PATH=$TW_QT_PREFIX")
 elif command -v brew > /dev/null; then
@@ -48,43 +60,32 @@ macdeployqt=$qt_dir/../../../bin/macdeployqt
 
 # ---- 1. Everything the programs load comes from the bundle or the system.
 "$macdeployqt" "$bundle" -verbose=1
-frameworks=$bundle/Contents/Frameworks
-mkdir -p "$frameworks"
-foreign_libraries() {
-  otool -L "$1" | tail -n +2 | awk '{ print $1 }' \
-    | grep -v -E '^(/usr/lib/|/System/|@executable_path/|@loader_path/|@rpath/)' || true
-}
-binaries() {
-  find "$bundle/Contents" -type f \( -perm -u+x -o -name '*.dylib' \) -print0 | while IFS= read -r -d '' file; do
-    case "$(file -b "$file")" in *Mach-O*) printf '%s\n' "$file" ;; esac
+scripts/bundle-libraries.sh "$bundle"
+
+# No bundled binary may need a newer system than the bundle says it runs on
+# (Homebrew builds its libraries for the system of the machine that built
+# them).
+minimum=$(/usr/libexec/PlistBuddy -c "Print :LSMinimumSystemVersion" "$bundle/Contents/Info.plist")
+# arm64 exists from 11.0 on: its linker writes at least that.
+allowed=$minimum
+[ "$(uname -m)" = arm64 ] && allowed=$(printf '%s\n' "$minimum" 11.0 | sort -V | tail -n 1)
+too_new=0
+while IFS= read -r -d '' file; do
+  case "$(file -b "$file")" in *Mach-O*) ;; *) continue ;; esac
+  for minos in $(otool -l "$file" | awk '$1 == "cmd" { last = $2 }
+      $1 == "minos" || ($1 == "version" && last == "LC_VERSION_MIN_MACOSX") { print $2 }'); do
+    if [ "$(printf '%s\n' "$minos" "$allowed" | sort -V | tail -n 1)" != "$allowed" ]; then
+      echo "package-mac: ${file#"$bundle"/} needs macOS $minos, newer than LSMinimumSystemVersion $minimum" >&2
+      too_new=1
+    fi
   done
-}
-for _ in 1 2 3; do # a copied library may need another
-  while IFS= read -r binary; do
-    while IFS= read -r library; do
-      name=$(basename "$library")
-      if [ ! -f "$frameworks/$name" ]; then
-        cp -L "$library" "$frameworks/$name"
-        chmod u+w "$frameworks/$name"
-        install_name_tool -id "@executable_path/../Frameworks/$name" "$frameworks/$name"
-      fi
-      install_name_tool -change "$library" "@executable_path/../Frameworks/$name" "$binary"
-    done < <(foreign_libraries "$binary")
-  done < <(binaries)
-done
-leftover=0
-while IFS= read -r binary; do
-  if [ -n "$(foreign_libraries "$binary")" ]; then
-    echo "package-mac: $binary still loads: $(foreign_libraries "$binary" | tr '\n' ' ')" >&2
-    leftover=1
-  fi
-done < <(binaries)
-[ $leftover -eq 0 ] || exit 1
+done < <(find "$bundle/Contents" -type f -print0)
+[ $too_new -eq 0 ] || exit 1
 
 # ---- 2. Sign from the inside out; the bundle's signature seals the rest.
-sign=(codesign --force --options runtime --sign "$identity")
+sign=(codesign --force --sign "$identity")
 if [ "$identity" != "-" ]; then
-  sign+=(--timestamp)
+  sign+=(--options runtime --timestamp)
 fi
 find "$bundle/Contents/Frameworks" "$bundle/Contents/PlugIns" -type f -name '*.dylib' -print0 2> /dev/null \
   | xargs -0 -n 1 "${sign[@]}"

@@ -2,9 +2,11 @@
 # Builds everything with warnings as errors and runs the whole test suite,
 # then again built with AddressSanitizer and UndefinedBehaviorSanitizer, and
 # the removal tool's tests once more with ThreadSanitizer; then compiles every
-# source of the Apple build for macOS, checks the Objective-C++ sources, the
-# bundle layout of multi-configuration builds
-# and that every source keeps the checked-in .clang-format.
+# source of the Apple build for macOS against Darwin's headers and links the
+# programs that need no Qt for both Mac architectures, checks the
+# Objective-C++ sources, the Mac package's library step, the bundle layout of
+# multi-configuration builds and that every source keeps the checked-in
+# .clang-format.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -42,5 +44,6 @@ run_suite build-sanitize -DTW_SANITIZE=ON
 run_thread_sanitizer
 scripts/check-apple-syntax.sh
 scripts/check-objc.sh
+scripts/check-bundle-libraries.sh
 scripts/check-bundle-layout.sh
 scripts/check-format.sh

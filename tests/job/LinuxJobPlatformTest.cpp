@@ -377,6 +377,7 @@ TEST_F(LinuxJobAsRoot, ToolOthersCouldChangeIsNeverStarted)
     for (const auto& [path, trusted] : cases)
         EXPECT_EQ(isToolOnlyChangeableBy(path, 0), trusted) << path;
     EXPECT_TRUE(isToolOnlyChangeableBy(safe + "/theirs", other->uid)) << "the user's own tool";
+    EXPECT_TRUE(isToolOnlyChangeableBy(safe + "/theirs", 0, other->gid)) << "an administrator's tool";
     // A folder that a group may write to, as /Applications is for macOS's
     // administrators: fine only when that is the group named as theirs.
     ASSERT_EQ(chown(open.c_str(), 0, other->gid), 0);

@@ -143,12 +143,24 @@ void readBoth(int outFd, int errFd, std::string& out, std::string& err)
     }
 }
 
+// A pipe whose ends the started program does not inherit (Darwin has no
+// pipe2, so the flag is set afterwards).
+bool openPipe(int fds[2])
+{
+    if (pipe(fds) != 0)
+        return false;
+    for (int i = 0; i < 2; ++i)
+        if (fcntl(fds[i], F_SETFD, FD_CLOEXEC) != 0)
+            return false;
+    return true;
+}
+
 } // namespace
 
 ProcessResult runProgram(const std::vector<std::string>& argv, const ProcessOptions& options)
 {
     int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+    if (!openPipe(outPipe) || !openPipe(errPipe))
         throw std::runtime_error("pipe failed");
 
     std::vector<char*> args;

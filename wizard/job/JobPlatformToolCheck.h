@@ -11,5 +11,6 @@
 // or belongs to anyone else. A sticky folder that others may write to is
 // fine, since they can neither rename nor remove an entry they do not own.
 // So is writing by `administrators`, a group whose members may become root
-// anyway (macOS's "admin", which may write to /Applications).
+// anyway (macOS's "admin", which may write to /Applications), and an owner
+// who is one of them (a bundle that another administrator installed).
 bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<gid_t> administrators = std::nullopt);

@@ -1,5 +1,7 @@
 #include "JobPlatformToolCheck.h"
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,9 +13,27 @@ namespace {
 // As many links as the kernel itself follows in one look-up.
 const int kMaxLinks = 40;
 
-bool ownedByTrusted(const struct stat& entry, uid_t user)
+bool isMemberOf(uid_t owner, gid_t group)
 {
-    return entry.st_uid == 0 || entry.st_uid == user;
+    const struct passwd* account = getpwuid(owner);
+    if (!account)
+        return false;
+    if (account->pw_gid == group)
+        return true;
+    const std::string name = account->pw_name;
+    const struct group* entry = getgrgid(group);
+    for (char** member = entry ? entry->gr_mem : nullptr; member && *member; ++member) {
+        if (name == *member)
+            return true;
+    }
+    return false;
+}
+
+// An administrator who installed the bundle owns it; they may become root
+// anyway.
+bool ownedByTrusted(const struct stat& entry, uid_t user, std::optional<gid_t> administrators)
+{
+    return entry.st_uid == 0 || entry.st_uid == user || (administrators && isMemberOf(entry.st_uid, *administrators));
 }
 
 bool othersMayWrite(const struct stat& entry, std::optional<gid_t> administrators)
@@ -57,7 +77,8 @@ bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<g
     // `current` is resolved and every folder from "/" down to it has passed.
     std::string current = "/";
     struct stat folder;
-    if (lstat("/", &folder) != 0 || !ownedByTrusted(folder, user) || othersMayWrite(folder, administrators))
+    if (lstat("/", &folder) != 0 || !ownedByTrusted(folder, user, administrators)
+        || othersMayWrite(folder, administrators))
         return false;
     std::vector<std::string> pending;
     pushComponents(path, &pending);
@@ -77,7 +98,7 @@ bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<g
             return false;
         const std::string next = current == "/" ? "/" + name : current + "/" + name;
         struct stat entry;
-        if (lstat(next.c_str(), &entry) != 0 || !ownedByTrusted(entry, user))
+        if (lstat(next.c_str(), &entry) != 0 || !ownedByTrusted(entry, user, administrators))
             return false;
         if (othersMayWrite(folder, administrators) && !isSticky(folder))
             return false; // others could put something else in its place

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <thread>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "Bundle.h"
 #include "JobPause.h"
 #include "JobPlatformToolCheck.h"
+#include "JobRefusalLog.h"
 #include "Paths.h"
 
 const char* const LinuxJobPlatform::kSystemElevatorSearchPath = "/usr/bin:/bin";
@@ -151,12 +153,19 @@ void LinuxJobPlatform::removeJob(const std::string& label)
 
 bool LinuxJobPlatform::submitJob(const JobDescription& job)
 {
-    if (job.programArguments.empty() || m_route == Route::None)
+    if (job.programArguments.empty())
         return false;
+    if (m_route == Route::None) {
+        logJobRefusal("job refused: no administrator rights (pkexec missing or not authorized)");
+        return false;
+    }
     // Whoever could swap the tool would get root: only a tool that none but
     // root and this user can change is run, else the run ends as refused.
-    if (!isToolOnlyChangeableBy(job.programArguments.front(), getuid()))
+    if (!isToolOnlyChangeableBy(job.programArguments.front(), getuid())) {
+        logJobRefusal("tool check refused " + job.programArguments.front()
+            + ": it or a folder on its way is not a regular file owned by root or this user, or others may change it");
         return false;
+    }
     m_job.reset();
     StartedJob started;
     started.label = job.label;
@@ -166,8 +175,10 @@ bool LinuxJobPlatform::submitJob(const JobDescription& job)
         // the tool's own polkit action); it asks while the wizard waits.
         std::vector<std::string> argv = { m_elevator };
         argv.insert(argv.end(), job.programArguments.begin(), job.programArguments.end());
-        if (spawnDetached(argv, &started.pid) != 0)
+        if (const int error = spawnDetached(argv, &started.pid); error != 0) {
+            logJobRefusal("could not start " + m_elevator + ": " + std::strerror(error));
             return false;
+        }
     } else if (spawnDetached(job.programArguments, &started.pid) != 0) {
         // Accepted but not startable (missing, not executable): as with a
         // service manager, the job exists and has ended without a word.

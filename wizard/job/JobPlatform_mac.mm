@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "JobPlatformToolCheck.h"
+#include "JobRefusalLog.h"
 
 #include "FoundationGlue_mac.h"
 #include "JobPause.h"
@@ -55,6 +56,7 @@ public:
         const OSStatus status = AuthorizationCreate(&rights, kAuthorizationEmptyEnvironment, flags, &m_authorization);
         if (status != errAuthorizationSuccess) {
             m_authorization = NULL;
+            logJobRefusal("no administrator rights (AuthorizationCreate: " + std::to_string(status) + ")");
             return false;
         }
         return true;
@@ -78,6 +80,10 @@ public:
         const std::optional<gid_t> administrators = admin ? std::optional<gid_t>(admin->gr_gid) : std::nullopt;
         if (job.programArguments.empty()
             || !isToolOnlyChangeableBy(job.programArguments.front(), getuid(), administrators)) {
+            logJobRefusal("tool check refused "
+                + (job.programArguments.empty() ? std::string() : job.programArguments.front())
+                + ": it or a folder on its way is not a regular file owned by root, this user or an administrator, or "
+                  "others may change it");
             releaseAuthorization();
             return false;
         }
@@ -91,6 +97,9 @@ public:
                                                       @"ProgramArguments", nil];
             CFErrorRef error = NULL;
             accepted = SMJobSubmit(kSMDomainSystemLaunchd, (CFDictionaryRef)description, m_authorization, &error);
+            if (!accepted)
+                logJobRefusal("job not accepted by launchd (error "
+                    + std::to_string(error ? static_cast<long>(CFErrorGetCode(error)) : 0L) + ")");
             // The error is handed over to us (Create rule) whatever the answer.
             if (error)
                 CFRelease(error);

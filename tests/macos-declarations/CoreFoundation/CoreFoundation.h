@@ -9,6 +9,7 @@ typedef int32_t SInt32;
 typedef uint32_t UInt32;
 typedef SInt32 OSStatus;
 typedef unsigned char Boolean;
+typedef long CFIndex;
 
 typedef const void* CFTypeRef;
 typedef const struct __CFString* CFStringRef;
@@ -21,6 +22,9 @@ extern "C" {
 
 // Gives up one reference; the argument must not be NULL.
 void CFRelease(CFTypeRef cf);
+
+// The error's code within its domain.
+CFIndex CFErrorGetCode(CFErrorRef err);
 
 #ifdef __cplusplus
 }
