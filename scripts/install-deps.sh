@@ -12,7 +12,7 @@ packages=(
   libboost-filesystem-dev libboost-dev
   libgtest-dev libgmock-dev
   clang clang-format libc++-dev gobjc++ libgnustep-base-dev
-  llvm-14 ca-certificates
+  llvm-14 ca-certificates curl
   xvfb xauth pkexec polkitd dbus-daemon dbus-bin passwd
   openbox xdotool x11-utils
   dpkg-dev
@@ -20,10 +20,6 @@ packages=(
   e2fsprogs mount
   "$@"
 )
-
-# The Apple pass's toolchain comes from the npm registry (scripts/fetch-zig.sh);
-# npm itself from Debian where no npm is installed.
-command -v npm > /dev/null || packages+=(npm)
 
 missing=()
 for package in "${packages[@]}"; do
