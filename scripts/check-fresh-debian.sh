@@ -38,6 +38,13 @@ debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian > "$
 # The security updates, as a newly installed machine has them.
 echo "deb http://deb.debian.org/debian-security bookworm-security main" >> "$root/etc/apt/sources.list"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+# Where this machine reaches the internet through a proxy that signs with a
+# certificate authority of its own, the chroot must trust it too: the
+# ca-certificates package, once the install step brings it, adds it.
+if compgen -G "/usr/local/share/ca-certificates/*.crt" > /dev/null; then
+  mkdir -p "$root/usr/local/share/ca-certificates"
+  cp /usr/local/share/ca-certificates/*.crt "$root/usr/local/share/ca-certificates/"
+fi
 for folder in proc sys dev dev/pts; do
   mount --bind "/$folder" "$root/$folder"
   mounted+=("$root/$folder")

