@@ -16,7 +16,9 @@ flags=(
   -x objective-c++ -std=c++17 -fsyntax-only -fobjc-exceptions -fobjc-runtime=gcc
   -DGNUSTEP -DGNUSTEP_BASE_LIBRARY=1 -DGNU_RUNTIME=1 -DBOOST_NO_CXX11_HDR_SYSTEM_ERROR
   -isystem tests/macos-declarations -isystem "$gnustep" -idirafter "$(g++ -print-file-name=include)"
-  -IUtilities -Iwizard/job -Iwizard/running
+  -IUtilities -Iwizard/job -Iwizard/running -Iwizard/pages
+  # Debian's Qt headers, for the halves that take a widget.
+  $(pkg-config --cflags-only-I Qt5Widgets)
   -Xclang -ast-dump -fno-color-diagnostics
 )
 
