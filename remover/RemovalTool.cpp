@@ -15,6 +15,7 @@
 #include "PathWalk.h"
 #include "PathWalkPlatform.h"
 #include "ResultFile.h"
+#include "ToolInterface.h"
 #include "TreeRemoval.h"
 #include "UntrustedMounts.h"
 
@@ -225,14 +226,14 @@ RemovalOutcome runRemoval(
 
 int runRemovalTool(int argc, const char* const* argv, const ToolCaller& caller, RemovalOutcome* given)
 {
-    if (argc < 4) {
+    if (argc < ToolArgumentCount) {
         std::fprintf(
             stderr, "usage: %s <choice-mask> <home-folder> <result-file>\n", argc > 0 && argv[0] ? argv[0] : "main");
         return kUsageExitStatus;
     }
-    const int mask = parseChoiceMask(argv[1]);
-    const std::string home = argv[2];
-    const std::string resultPath = argv[3];
+    const int mask = parseChoiceMask(argv[ChoiceMaskArgument]);
+    const std::string home = argv[HomeFolderArgument];
+    const std::string resultPath = argv[ResultFileArgument];
 
     RemovalOutcome local;
     RemovalOutcome& outcome = given ? *given : local;
@@ -241,7 +242,7 @@ int runRemovalTool(int argc, const char* const* argv, const ToolCaller& caller, 
     } catch (...) {
         outcome.ok = false; // out of memory: report, never crash without a verdict
     }
-    const char* word = outcome.ok ? "success" : "failed";
+    const char* word = outcome.ok ? kVerdictSuccess : kVerdictFailed;
     learnUntrustedMounts();
     if (caller.throughPkexec)
         writeResultFileForCaller(resultPath, word, caller.user);

@@ -101,7 +101,7 @@ struct Scene {
     {
         ScopedVariable homeVariable("HOME", home.c_str());
         ScopedVariable temporaryVariable("TMPDIR", temporary.c_str());
-        return privilegedjob::runPrivilegedJob(platform, 6);
+        return static_cast<int>(privilegedjob::runPrivilegedJob(platform, 6));
     }
 
     void expectStartedDetached(uid_t uid) const
