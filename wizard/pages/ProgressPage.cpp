@@ -41,7 +41,7 @@ ProgressPage::ProgressPage(QWidget* parent, RemovalJob removalJob)
         QStringLiteral("The Uninstaller Wizard is busy removing Tallowmere 5.4.1.<br/><br/>Please be patient."));
 
     m_layout.addWidget(&m_messageLabel);
-    m_layout.addWidget(&m_secondLabel);
+    m_layout.addWidget(&m_emptyLabel);
     setLayout(&m_layout);
 }
 

@@ -26,7 +26,7 @@ public slots:
 private:
     QVBoxLayout m_layout;
     QLabel m_messageLabel;
-    QLabel m_secondLabel; // keeps the message at the top; never gets a text
+    QLabel m_emptyLabel; // holds the message at the top; never gets a text
     int m_choiceMask;
     RemovalJobResult m_removalResult;
     RemovalJob m_removalJob;
