@@ -7,8 +7,6 @@
 
 #include "PrivilegedJob.h"
 
-using namespace privilegedjob;
-
 namespace {
 
 struct FileStep {

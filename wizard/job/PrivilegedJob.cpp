@@ -2,8 +2,6 @@
 
 #include "ToolInterface.h"
 
-namespace privilegedjob {
-
 const char* const kJobLabel = "main";
 const char* const kToolName = "main";
 
@@ -110,5 +108,3 @@ RemovalJobResult runPrivilegedJob(JobPlatform& platform, int choiceMask)
         return RemovalJobResult::NotAuthorized;
     return waitForVerdict(platform, resultPath, platform.monotonicSeconds());
 }
-
-} // namespace privilegedjob

@@ -6,8 +6,6 @@
 #include "JobPlatform.h"
 #include "RemovalJobResult.h"
 
-namespace privilegedjob {
-
 // The job carries the tool's file name as its label.
 extern const char* const kJobLabel;
 extern const char* const kToolName;
@@ -33,5 +31,3 @@ RemovalJobResult waitForVerdict(JobPlatform& platform, const std::string& result
 
 // The whole run: authorise, replace the earlier job, submit, wait.
 RemovalJobResult runPrivilegedJob(JobPlatform& platform, int choiceMask);
-
-} // namespace privilegedjob

@@ -11,8 +11,6 @@
 
 #include "PosixFiles.h"
 
-namespace running {
-
 namespace {
 
 // The process id that a proc entry's name gives, if it is one.
@@ -68,9 +66,7 @@ std::vector<pid_t> runningProcessesOfBundle(const std::string& identifier)
     return countedProcesses(readProcessTable("/proc"), getuid(), identifier);
 }
 
-} // namespace running
-
 bool checkIfTallowmereIsRunning()
 {
-    return !running::runningProcessesOfBundle(kTallowmereBundleIdentifier).empty();
+    return !runningProcessesOfBundle(kTallowmereBundleIdentifier).empty();
 }
