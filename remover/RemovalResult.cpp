@@ -13,6 +13,8 @@ const char* stepName(RemovalStep step)
         return "not a single name";
     case RemovalStep::LookUp:
         return "look-up";
+    case RemovalStep::LinkNotFollowed:
+        return "link on the way not followed";
     case RemovalStep::Unlink:
         return "unlink";
     case RemovalStep::OpenFolder:

@@ -11,6 +11,7 @@ enum class RemovalStep {
     None, // nothing failed
     NotAName, // the entry's name is empty, "." or "..", or holds a '/'
     LookUp, // looking the entry (or a folder on the way to it) up
+    LinkNotFollowed, // a link on the way that may not lead where it points
     Unlink, // removing a file or a link
     OpenFolder, // opening a folder inside the tree
     IdentifyFolder, // reading an open folder's device, inode and mount
@@ -27,8 +28,10 @@ enum class RemovalStep {
 };
 
 // The outcome of one removal: either nothing failed, or the first failure met,
-// with the errno it gave (0 where the step has none) and the path, relative
-// to the entry, of the folder or file where it happened ("" for the entry).
+// with the errno it gave (0 where a rule and no call stopped it) and the path
+// of the folder or file where it happened: relative to the entry ("" for the
+// entry itself), or, for a look-up on the way to the entry, relative to the
+// folder the look-up began at.
 struct RemovalResult {
     RemovalStep step = RemovalStep::None;
     int error = 0;

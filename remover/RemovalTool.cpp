@@ -58,11 +58,12 @@ bool isRootFolder(int folderFd)
 // The existence test of the run: a final symbolic link is followed, and one
 // that leads nowhere counts as absent. Any other error is no absence. Under
 // the home the link is followed only on the home's file system: one that
-// leads off it is there, and is removed as a link.
+// leads off it is there, and is removed as a link. A mount point served by a
+// program is not looked at: the removal refuses it.
 Lookup lookUpEntry(int folderFd, const std::string& name, const RemovalPolicy& policy)
 {
     if (isUntrustedMountPoint(folderFd, name))
-        return Lookup::Failed;
+        return Lookup::Found;
     struct stat info;
     if (fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? Lookup::Absent : Lookup::Failed;
@@ -76,28 +77,23 @@ Lookup lookUpEntry(int folderFd, const std::string& name, const RemovalPolicy& p
 }
 
 // A look-up that found nothing to remove, or why it failed.
-RemovalResult notFound(Lookup lookup)
+RemovalResult notFound(const OpenedFolder& folder)
 {
-    return lookup == Lookup::Absent ? RemovalResult {} : removalFailure(RemovalStep::LookUp, 0);
+    return folder.lookup == Lookup::Absent ? RemovalResult {} : folder.why;
 }
 
 // Removes the entry at `relative` beneath the start folder. Ok when it is
 // gone or was never there.
-RemovalResult removeEntryBeneath(const OpenedFolder& start, std::string relative, const RemovalPolicy& policy)
+RemovalResult removeEntryBeneath(const OpenedFolder& start, const std::string& relative, const RemovalPolicy& policy)
 {
     if (start.lookup != Lookup::Found)
-        return notFound(start.lookup);
-    while (!relative.empty() && relative.back() == '/')
-        relative.pop_back();
+        return notFound(start);
     const auto slash = relative.find_last_of('/');
     const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
-    if (name.empty() || name == "." || name == "..")
-        return removalFailure(RemovalStep::NotAName, EINVAL);
-
     const OpenedFolder parent = openParentOfEntry(
         start.folder.get(), slash == std::string::npos ? std::string() : relative.substr(0, slash), name, policy);
     if (parent.lookup != Lookup::Found)
-        return notFound(parent.lookup);
+        return notFound(parent);
     switch (lookUpEntry(parent.folder.get(), name, policy)) {
     case Lookup::Absent:
         return {};
@@ -144,29 +140,23 @@ OpenHome openHome(const std::string& home, const ToolCaller& caller)
     return result;
 }
 
-bool removeAllFrom(const RemovalList& list, const std::string& machineRoot, const std::string& homeText,
-    const OpenedFolder& home, std::vector<EntryFailure>* failures)
+bool removeEntries(const RemovalEntries& entries, const std::string& machineRoot, const OpenedFolder& home,
+    std::vector<EntryFailure>* failures)
 {
     const OpenedFolder machine = openFolderFromRoot(machineRoot);
-    const std::string homePrefix = homeText + "/";
     const RemovalPolicy underHome = home.lookup == Lookup::Found ? rulesUnderHome(home.folder.get()) : RemovalPolicy();
 
     bool ok = true;
-    for (const std::string& path : list) {
+    for (const RemovalEntry& entry : entries) {
         // Mounts come and go while the tool runs: learn them afresh before
         // each entry.
         learnUntrustedMounts();
-        RemovalResult result;
-        if (!homeText.empty() && path.compare(0, homePrefix.size(), homePrefix) == 0)
-            result = removeEntryBeneath(home, path.substr(homePrefix.size()), underHome);
-        else if (!path.empty() && path.front() == '/')
-            result = removeEntryBeneath(machine, path, RemovalPolicy());
-        else
-            result = removalFailure(RemovalStep::LookUp, EINVAL); // a relative entry has no trusted start
+        RemovalResult result = entry.base == RemovalEntry::UnderHome
+            ? removeEntryBeneath(home, entry.path, underHome)
+            : removeEntryBeneath(machine, entry.path, RemovalPolicy());
         if (!result.ok()) {
             ok = false;
-            if (failures)
-                failures->push_back(EntryFailure { path, std::move(result) });
+            failures->push_back(EntryFailure { entry, std::move(result) });
         }
     }
     return ok;
@@ -201,15 +191,6 @@ ToolCaller callerFromPkexec(const char* pkexecUid)
     return caller;
 }
 
-bool removeAll(const RemovalList& list, const RemovalRoots& roots, std::vector<EntryFailure>* failures)
-{
-    learnUntrustedMounts();
-    OpenedFolder home;
-    if (!roots.home.empty())
-        home = openFolderFromRoot(roots.home);
-    return removeAllFrom(list, roots.machineRoot, roots.home, home, failures);
-}
-
 RemovalOutcome runRemoval(
     int choiceMask, const std::string& home, const std::string& machineRoot, const ToolCaller& caller)
 {
@@ -219,8 +200,10 @@ RemovalOutcome runRemoval(
     if (!opened.usable)
         return outcome;
     outcome.homeOwner = opened.owner.value_or(0);
-    const RemovalList list = buildRemovalList(choiceMask, home, opened.folder.folder ? opened.folder.folder.get() : -1);
-    outcome.ok = removeAllFrom(list, machineRoot, home, opened.folder, &outcome.failures);
+    const bool listPreferences = (choiceMask & UserSettingsChoiceBit) && opened.folder.lookup == Lookup::Found;
+    const RemovalEntries entries = removalEntries(
+        choiceMask, listPreferences ? preferenceNamesBeneath(opened.folder.folder.get()) : std::vector<std::string>());
+    outcome.ok = removeEntries(entries, machineRoot, opened.folder, &outcome.failures);
     return outcome;
 }
 

@@ -16,24 +16,11 @@ namespace remover {
 // machine-wide ones. Where it leads is checked once it is open.
 bool isUsableHome(const std::string& home);
 
-// Where the entries of a removal list are reached from. An entry under `home`
-// is reached from the home folder, any other from `machineRoot`, which stands
-// for "/" (a test gives a folder of its own, the tool always "/").
-struct RemovalRoots {
-    std::string machineRoot = "/";
-    std::string home;
-};
-
 // An entry of the list that stayed, and why.
 struct EntryFailure {
-    std::string path;
+    RemovalEntry entry;
     RemovalResult why;
 };
-
-// Removes every entry of the list that exists (a final symbolic link followed
-// for the test, removed as a link), going on past failures. True when nothing
-// failed; each entry that failed is added to `failures` when given.
-bool removeAll(const RemovalList& list, const RemovalRoots& roots = {}, std::vector<EntryFailure>* failures = nullptr);
 
 // Who started the tool. Root, or the service manager, starts it with arguments
 // of its own choosing, which are trusted. pkexec starts it for whichever user
