@@ -117,7 +117,7 @@ RemovalResult removeFolderTree(
             return removalFailure(RemovalStep::RemoveFolder, 0); // nothing failed, yet the folder stayed
         return RemovalResult {};
     } catch (...) {
-        return removalFailure(RemovalStep::OutOfMemory, ENOMEM);
+        return failureOfCaughtException();
     }
 }
 

@@ -36,8 +36,9 @@ bool mayReadAgain(const FolderNode& node)
 
 void Worker::run(ListingRef first) noexcept
 {
-    // Nothing may escape a worker: out of memory counts as a failed removal,
-    // and the tool still gives its verdict. What the walk held stays behind.
+    // Nothing may escape a worker: out of memory, or a thread that could not
+    // be had, counts as a failed removal, and the tool still gives its
+    // verdict. What the walk held stays behind.
     for (ListingRef next = std::move(first);;) {
         try {
             if (next && next->join()) {
@@ -50,7 +51,7 @@ void Worker::run(ListingRef first) noexcept
                 walk();
             }
         } catch (...) {
-            m_pool.fail(removalFailure(RemovalStep::OutOfMemory, ENOMEM));
+            m_pool.fail(failureOfCaughtException());
             releaseStack();
         }
         next = m_pool.take();

@@ -25,6 +25,7 @@ enum class RemovalStep {
     ClimbBack, // opening the folder above on the way back
     ClimbFoundAnotherFolder, // the folder above is not the one met on the way down
     OutOfMemory,
+    Unexpected, // any other exception of the libraries, such as a thread refused
 };
 
 // The outcome of one removal: either nothing failed, or the first failure met,
@@ -44,6 +45,10 @@ inline RemovalResult removalFailure(RemovalStep step, int error, std::string whe
 {
     return RemovalResult { step, error, std::move(where) };
 }
+
+// Inside a catch block: what the exception being handled stands for, out of
+// memory or another error, with the errno it carries where it has one.
+RemovalResult failureOfCaughtException();
 
 // A short name of the step: "unlink", "read folder" ...
 const char* stepName(RemovalStep step);

@@ -223,14 +223,14 @@ int runRemovalTool(int argc, const char* const* argv, const ToolCaller& caller, 
     try {
         outcome = runRemoval(mask, home, "/", caller);
     } catch (...) {
-        outcome.ok = false; // out of memory: report, never crash without a verdict
+        // Never end without a verdict: whatever stopped the run fails it.
+        outcome.ok = false;
+        outcome.stoppedBy = failureOfCaughtException();
     }
     const char* word = outcome.ok ? kVerdictSuccess : kVerdictFailed;
     learnUntrustedMounts();
-    if (caller.throughPkexec)
-        writeResultFileForCaller(resultPath, word, caller.user);
-    else
-        writeResultFile(resultPath, word, outcome.homeOwner);
+    outcome.verdictWritten = caller.throughPkexec ? writeResultFileForCaller(resultPath, word, caller.user)
+                                                  : writeResultFile(resultPath, word, outcome.homeOwner);
     return 0;
 }
 

@@ -18,7 +18,11 @@ int main(int argc, char** argv)
         const std::string path = remover::pathOf(failure.entry, home);
         std::printf("%s\t%s\n", path.c_str(), remover::describe(failure.why).c_str());
     }
-    if (!outcome.ok && outcome.failures.empty())
+    if (!outcome.stoppedBy.ok())
+        std::printf("\tthe run stopped early: %s\n", remover::describe(outcome.stoppedBy).c_str());
+    else if (!outcome.ok && outcome.failures.empty())
         std::printf("\tnothing removed: the home folder cannot be used\n");
+    if (!outcome.verdictWritten)
+        std::printf("\tthe verdict could not be written to %s\n", argv[remover::ResultFileArgument]);
     return 0;
 }

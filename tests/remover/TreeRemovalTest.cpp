@@ -11,6 +11,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "RemovalTestHelpers.h"
@@ -279,6 +282,29 @@ TEST(TreeRemoval, EntriesThatStaySayWhy)
         EXPECT_EQ(first.why.where, c.where) << describe(first.why);
     }
     EXPECT_FALSE(entryExists(machine + "/" + kApplication));
+}
+
+// An exception that ends a removal is named for what it is.
+TEST(TreeRemoval, ExceptionsAreToldApart)
+{
+    const struct {
+        std::function<void()> raise;
+        RemovalStep step;
+        int error;
+    } cases[] = {
+        { [] { throw std::bad_alloc(); }, RemovalStep::OutOfMemory, ENOMEM },
+        { [] { throw std::system_error(EAGAIN, std::generic_category()); }, RemovalStep::Unexpected, EAGAIN },
+        { [] { throw std::runtime_error("other"); }, RemovalStep::Unexpected, 0 },
+    };
+    for (const auto& c : cases) {
+        try {
+            c.raise();
+        } catch (...) {
+            const RemovalResult why = failureOfCaughtException();
+            EXPECT_EQ(why.step, c.step) << describe(why);
+            EXPECT_EQ(why.error, c.error) << describe(why);
+        }
+    }
 }
 
 // A chain that a user keeps growing at its tip would keep root busy without
