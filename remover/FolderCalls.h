@@ -16,8 +16,15 @@ namespace remover {
 // be turned into a link to anywhere between two calls.
 
 // Every folder of the walk is opened relative to its parent, never through a
-// link, and only as a folder.
+// link, and only as a folder. The path walk opens the folders on the way to
+// an entry the same way.
 const int kOpenFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// The machine's root folder, where absolute paths are walked from.
+inline UniqueFd openMachineRoot()
+{
+    return UniqueFd(open("/", kOpenFolderFlags));
+}
 
 // unlink(2) refuses folders with EISDIR on Linux and EPERM on the BSDs.
 inline bool refusedBecauseFolder(int error)
@@ -39,7 +46,7 @@ inline UniqueFd climbTo(int fd, const EntryIdentity& expected)
     if (!above)
         return above;
     const std::optional<EntryIdentity> found = identifyOpenFolder(above.get());
-    if (!found || !isSameFolder(*found, expected)) {
+    if (!found || !isSameEntry(*found, expected)) {
         errno = found ? 0 : errno;
         return UniqueFd();
     }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "FolderCalls.h"
 #include "PathWalkPlatform.h"
 #include "UntrustedMounts.h"
 
@@ -28,11 +29,6 @@ std::vector<std::string> componentsOf(const std::string& path)
             parts.push_back(part.string());
     }
     return parts;
-}
-
-bool sameEntry(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_uid == b.st_uid;
 }
 
 // A link of root's that a user has hard-linked into a folder of their own is
@@ -211,7 +207,7 @@ private:
         struct stat again;
         if (fstatat(folderFd, name.c_str(), &again, AT_SYMLINK_NOFOLLOW) != 0)
             return failed(RemovalStep::LookUp, errno, name);
-        if (!sameEntry(link, again))
+        if (!isSameEntry(identityOf(link), identityOf(again)) || link.st_uid != again.st_uid)
             return failed(RemovalStep::LookUp, 0, name); // replaced since its owner was read
 
         const std::string target(buffer.data(), static_cast<std::size_t>(length));
@@ -222,7 +218,7 @@ private:
             ~Unnest() { --nesting; }
         } unnest { m_nesting };
         if (target.front() == '/') {
-            const UniqueFd root(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            const UniqueFd root = openMachineRoot();
             if (!root)
                 return failed(RemovalStep::LookUp, errno, name);
             reached = from(root.get(), target);
@@ -274,7 +270,7 @@ RemovalPolicy rulesUnderHome(int homeFd)
 
 OpenedFolder openFolderFromRoot(const std::string& absolutePath)
 {
-    const UniqueFd root(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd root = openMachineRoot();
     if (!root)
         return failed(RemovalStep::LookUp, errno, "/");
     return Walk(RemovalPolicy()).from(root.get(), absolutePath);

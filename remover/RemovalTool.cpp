@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ChoiceMask.h"
+#include "FolderCalls.h"
 #include "PathWalk.h"
 #include "PathWalkPlatform.h"
 #include "ResultFile.h"
@@ -42,17 +43,10 @@ bool hasDotDotComponent(const std::string& path)
     return false;
 }
 
-bool sameFolder(int a, int b)
-{
-    struct stat first, second;
-    return fstat(a, &first) == 0 && fstat(b, &second) == 0 && first.st_dev == second.st_dev
-        && first.st_ino == second.st_ino;
-}
-
 bool isRootFolder(int folderFd)
 {
-    const UniqueFd root(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return root && sameFolder(folderFd, root.get());
+    const UniqueFd root = openMachineRoot();
+    return root && isSameOpenFolder(folderFd, root.get());
 }
 
 // The existence test of the run: a final symbolic link is followed, and one
@@ -127,7 +121,7 @@ OpenHome openHome(const std::string& home, const ToolCaller& caller)
         if (caller.accountHome.empty() || result.folder.lookup != Lookup::Found)
             return result;
         const OpenedFolder account = openFolderFromRoot(caller.accountHome);
-        if (account.lookup != Lookup::Found || !sameFolder(account.folder.get(), result.folder.folder.get()))
+        if (account.lookup != Lookup::Found || !isSameOpenFolder(account.folder.get(), result.folder.folder.get()))
             return result;
     }
     if (result.folder.lookup == Lookup::Found) {
