@@ -18,8 +18,8 @@ const int kFilesBeforeSharing = 256;
 
 // Entries a worker takes from a listing at once. Workers that share a large
 // folder then unlink stretches of neighbouring inodes instead of taking turns
-// on the same blocks of the inode table: on ext4 a flat folder of 100,000
-// files went from 0.84 to 0.75 of rm's time with two workers.
+// on the same blocks of the inode table (docs/benchmarks.md, "What the
+// engine's choices rest on").
 const std::size_t kRunLength = 256;
 
 // Passes over one folder at most. Some file systems skip entries of a folder
@@ -102,7 +102,7 @@ void Worker::walk()
             }
             // A run of a small folder comes in listing order: in inode order
             // its files go block by block through the inode table, as those of
-            // a large folder read ahead do (wide trees: about 5 % faster).
+            // a large folder read ahead do.
             std::sort(m_run.begin(), m_run.end(),
                 [](const ListingEntry& a, const ListingEntry& b) { return a.inode < b.inode; });
         } else {
