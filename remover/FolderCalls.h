@@ -4,9 +4,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <optional>
+#include <string>
 
 #include "EntryIdentity.h"
+#include "RemovalPolicy.h"
+#include "RemovalResult.h"
 #include "UniqueFd.h"
 
 namespace remover {
@@ -36,6 +40,29 @@ inline bool isFolderNotEmpty(int error)
 {
     return error == ENOTEMPTY || error == EEXIST;
 }
+
+// What came of entering a folder of the tree.
+struct EnteredFolder {
+    UniqueFd folder; // open when it may be entered
+    EntryIdentity identity; // of the folder entered
+    // Ok when there was nothing to enter: the entry is gone, or it was no
+    // longer a folder (a link or a file put in its place) and was unlinked.
+    // Otherwise why the folder stays unentered, with everything in it.
+    RemovalResult why;
+};
+
+// The one rule by which the removal enters a folder: `name` inside the folder
+// open as `parentFd`, `depth` levels below the entry the removal began with.
+// A folder deeper than the policy's bound, or a mount point of a file system
+// served by a program (not even looked at), is not entered. Otherwise it is
+// opened relative to its parent without following a link, and where the
+// platform allows a mount point there is refused before the file system
+// mounted on it is asked anything; what stands there instead of a folder is
+// unlinked. The folder entered must not be the root of
+// a mount nor lie on another one (`parent`: the parent's identity, or read
+// from `parentFd` when not given), and the policy must allow its owner.
+EnteredFolder enterFolder(int parentFd, const std::optional<EntryIdentity>& parent, const std::string& name,
+    std::size_t depth, const RemovalPolicy& policy);
 
 // Opens the folder above `fd` and checks that it is the one recorded on the
 // way down: a folder moved elsewhere meanwhile has another folder above it.

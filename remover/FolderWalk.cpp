@@ -6,8 +6,6 @@
 
 #include "EngineInvariants.h"
 #include "FolderCalls.h"
-#include "PathWalkPlatform.h"
-#include "UntrustedMounts.h"
 
 namespace remover {
 
@@ -136,54 +134,19 @@ void Worker::removeEntry(FolderListing& listing, const ListingEntry& entry)
 
 void Worker::descend(FolderListing& listing, const ListingEntry& entry)
 {
-    if (listing.node->depth >= m_settings.policy.maxDepth) {
-        fail(*listing.node, RemovalStep::TooDeep, 0, entry.name);
+    EnteredFolder child
+        = enterFolder(listing.fd(), listing.node->identity, entry.name, listing.node->depth + 1, m_settings.policy);
+    if (!child.folder) {
+        if (!child.why.ok())
+            fail(*listing.node, child.why.step, child.why.error, entry.name);
         return;
     }
-    // Not even opened: a program that never answers would hold root here.
-    if (isUntrustedMountPoint(listing.fd(), entry.name)) {
-        fail(*listing.node, RemovalStep::UntrustedMount, 0, entry.name);
-        return;
-    }
-    // A mount made here since the walk began is refused before its file
-    // system is asked anything.
-    UniqueFd child(openFolderOnSameMount(listing.fd(), entry.name.c_str()));
-    if (!child) {
-        if (errno == ENOENT)
-            return;
-        if (errno == EXDEV) {
-            fail(*listing.node, RemovalStep::MountRoot, 0, entry.name);
-            return;
-        }
-        // Swapped for a link or a file since it was listed: remove that.
-        if (errno == ELOOP || errno == ENOTDIR) {
-            if (unlinkat(listing.fd(), entry.name.c_str(), 0) == 0 || errno == ENOENT)
-                return;
-            fail(*listing.node, RemovalStep::Unlink, errno, entry.name);
-            return;
-        }
-        fail(*listing.node, RemovalStep::OpenFolder, errno, entry.name);
-        return;
-    }
-    const std::optional<EntryIdentity> identity = identifyOpenFolder(child.get());
-    if (!identity) {
-        fail(*listing.node, RemovalStep::IdentifyFolder, errno, entry.name);
-        return;
-    }
-    if (crossesMount(listing.node->identity, *identity)) {
-        fail(*listing.node, RemovalStep::MountRoot, 0, entry.name);
-        return;
-    }
-    if (!m_settings.policy.mayEnter(identity->owner)) {
-        fail(*listing.node, RemovalStep::OtherUsersFolder, 0, entry.name);
-        return;
-    }
-    std::unique_ptr<EntryReader> reader = m_settings.listings(std::move(child), entry.name);
+    std::unique_ptr<EntryReader> reader = m_settings.listings(std::move(child.folder), entry.name);
     if (!reader) {
         fail(*listing.node, RemovalStep::ReadFolder, errno, entry.name);
         return;
     }
-    NodeRef node = makeNode(listing.node, entry.name, *identity);
+    NodeRef node = makeNode(listing.node, entry.name, child.identity);
     auto inner = std::make_shared<FolderListing>(node, std::move(reader));
     inner->join();
     ++listing.node->pending;
@@ -263,8 +226,7 @@ void Worker::climbBack(const FolderListing& done)
     Frame& below = m_stack.back();
     UniqueFd above = climbTo(done.fd(), below.node->identity);
     if (!above) {
-        const int error = errno;
-        fail(*below.node, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
+        failClimb(*below.node);
         return;
     }
     std::unique_ptr<EntryReader> reader = m_settings.listings(std::move(above), below.node->name);
@@ -309,8 +271,7 @@ bool Worker::finishListing(FolderListing& done)
     }
     UniqueFd above = climbTo(done.fd(), node.parent->identity);
     if (!above) {
-        const int error = errno;
-        fail(*node.parent, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
+        failClimb(*node.parent);
         return false;
     }
     const int aboveFd = above.get();
@@ -365,8 +326,7 @@ bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd 
         }
         ownedParent = climbTo(nodeFd, node->parent->identity);
         if (!ownedParent) {
-            const int error = errno;
-            fail(*node->parent, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
+            failClimb(*node->parent);
             return true;
         }
         parentFd = ownedParent.get();
@@ -404,6 +364,14 @@ void Worker::startPass(const NodeRef& node, int nodeFd)
     auto listing = std::make_shared<FolderListing>(node, std::move(reader));
     listing->join();
     push(Frame { node, std::move(listing) });
+}
+
+// A climb to `above` failed: climbTo left errno set, or 0 when it found
+// another folder there. Nothing in `above` is touched from here on.
+void Worker::failClimb(FolderNode& above)
+{
+    const int error = errno;
+    fail(above, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
 }
 
 void Worker::fail(FolderNode& node, RemovalStep step, int error, const std::string& entry)

@@ -56,6 +56,7 @@ private:
     void startPass(const NodeRef& node, int nodeFd);
     void propagateFailure(NodeRef node);
     void fail(FolderNode& node, RemovalStep step, int error, const std::string& entry = std::string());
+    void failClimb(FolderNode& above);
     void releaseStack() noexcept;
     void checkStack() const;
 
