@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <thread>
 
+#include "EngineInvariants.h"
 #include "FolderWalk.h"
 #include "InodeOrder.h"
 #include "WorkerPool.h"
@@ -113,6 +114,9 @@ RemovalResult removeFolderTree(
         Worker(pool, walk).run(std::move(top));
         if (!pool.ok())
             return pool.firstFailure();
+        // Liveness: with nothing failed, every count came down to 0, the top
+        // folder's last.
+        ENGINE_CHECK(pool.wasTopRemoved());
         if (!pool.wasTopRemoved())
             return removalFailure(RemovalStep::RemoveFolder, 0); // nothing failed, yet the folder stayed
         return RemovalResult {};

@@ -39,7 +39,7 @@ void Worker::run(ListingRef first) noexcept
     // verdict. What the walk held stays behind.
     for (ListingRef next = std::move(first);;) {
         try {
-            if (next && next->join()) {
+            if (next && next->join(this)) {
                 // Only the listing the removal begins with is not shared yet.
                 m_open = next->shared ? 0 : 1;
                 m_firstOpen = 0;
@@ -64,8 +64,11 @@ void Worker::releaseStack() noexcept
 {
     m_run.clear();
     m_runAt = 0;
-    while (!m_stack.empty())
+    while (!m_stack.empty()) {
+        // Its pass never ends: the folder stays, with everything above it.
+        m_stack.back().node->markFailed();
         m_stack.pop_back();
+    }
     m_open = 0;
     m_firstOpen = 0;
 }
@@ -148,7 +151,7 @@ void Worker::descend(FolderListing& listing, const ListingEntry& entry)
     }
     NodeRef node = makeNode(listing.node, entry.name, child.identity);
     auto inner = std::make_shared<FolderListing>(node, std::move(reader));
-    inner->join();
+    inner->join(this);
     ++listing.node->pending;
     // A run belongs to the top listing only; what is left of it waits there.
     if (m_runAt < m_run.size())
@@ -167,6 +170,7 @@ void Worker::offerTop()
 {
     const ListingRef& top = m_stack.back().listing;
     const bool wasShared = top->shared;
+    ENGINE_CHECK(wasShared || top->isOwnedBy(this)); // ownership
     if (m_pool.offer(top) && !wasShared)
         --m_open;
 }
@@ -187,6 +191,7 @@ void Worker::dropOldest()
     for (; m_firstOpen + 1 < m_stack.size(); ++m_firstOpen) {
         ListingRef& listing = m_stack[m_firstOpen].listing;
         if (listing && !listing->shared) {
+            ENGINE_CHECK(listing->isOwnedBy(this)); // ownership
             listing.reset();
             --m_open;
             return;
@@ -211,8 +216,11 @@ void Worker::finishTop()
     // one in which other workers are still busy.
     if (!removed && hasParentFrame) {
         Frame& parent = m_stack[parentIndex];
-        if (!parent.listing || !parent.listing->shared)
+        if (!parent.listing || !parent.listing->shared) {
+            ENGINE_CHECK(!parent.listing || parent.listing->isOwnedBy(this)); // ownership
             parent.node->skip(done->node->name);
+            ENGINE_CHECK(parent.node->isSkipped(done->node->name)); // W4
+        }
     }
     checkStack();
 }
@@ -235,7 +243,7 @@ void Worker::climbBack(const FolderListing& done)
         return;
     }
     below.listing = std::make_shared<FolderListing>(below.node, std::move(reader));
-    below.listing->join();
+    below.listing->join(this);
     ++m_open;
     m_firstOpen = std::min(m_firstOpen, m_stack.size() - 1);
 }
@@ -252,10 +260,8 @@ bool Worker::finishListing(FolderListing& done)
         fail(*done.node, RemovalStep::ReadFolder, error);
     // The count left by this decrement: read again, another worker may
     // already have brought it to 0.
-    if (const int left = --done.node->pending; left != 0) {
-        ENGINE_CHECK(left > 0);
+    if (done.node->releasePending(this) != 0)
         return false; // a worker still removes a folder inside it
-    }
 
     const FolderNode& node = *done.node;
     if (!node.parent)
@@ -265,13 +271,16 @@ bool Worker::finishListing(FolderListing& done)
         // listing, the climb back to it failed and was reported.
         const Frame& below = m_stack.back();
         ENGINE_CHECK(below.node.get() == node.parent.get());
-        if (!below.listing)
+        if (!below.listing) {
+            abandon(*done.node);
             return false;
+        }
         return complete(done.node, done, below.listing->fd(), UniqueFd());
     }
     UniqueFd above = climbTo(done.fd(), node.parent->identity);
     if (!above) {
         failClimb(*node.parent);
+        abandon(*done.node);
         return false;
     }
     const int aboveFd = above.get();
@@ -287,13 +296,17 @@ bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd 
     UniqueFd ownedNode;
     bool removedFirst = false;
     for (;;) {
-        if (node->failed) {
+        ENGINE_CHECK(node->isOwnedBy(this)); // N2
+        if (node->hasFailed()) {
             propagateFailure(std::move(node));
             return removedFirst;
         }
         if (unlinkat(parentFd, node->name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
             const int error = errno;
             if (isFolderNotEmpty(error) && mayReadAgain(*node)) {
+                // Only the folder and the one being opened in it are held
+                // beside the window (W5).
+                ownedParent.reset();
                 startPass(node, nodeFd);
             } else {
                 fail(*node, RemovalStep::RemoveFolder, error);
@@ -313,7 +326,7 @@ bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd 
             m_pool.topRemoved();
             return true;
         }
-        if (--node->parent->pending != 0)
+        if (node->parent->releasePending(this) != 0)
             return true;
         // The folder above is no longer listed by anyone: its own parent is
         // reached by climbing.
@@ -327,6 +340,7 @@ bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd 
         ownedParent = climbTo(nodeFd, node->parent->identity);
         if (!ownedParent) {
             failClimb(*node->parent);
+            abandon(*node);
             return true;
         }
         parentFd = ownedParent.get();
@@ -336,13 +350,21 @@ bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd 
 // A failed folder stays, and so does every folder around it.
 void Worker::propagateFailure(NodeRef node)
 {
-    ENGINE_CHECK(!m_pool.ok());
+    ENGINE_CHECK(!m_pool.ok() && node->isOwnedBy(this)); // N2, N3
     while (node->parent) {
-        node->parent->failed = true;
-        if (--node->parent->pending != 0)
+        node->parent->markFailed();
+        if (node->parent->releasePending(this) != 0)
             return;
         node = node->parent;
     }
+}
+
+// The folder is done with, but the way to the folder above it is lost (a
+// climb failed and was reported): it stays, and so does everything above it,
+// whose count this never lowers.
+void Worker::abandon(FolderNode& node)
+{
+    ENGINE_CHECK(!m_pool.ok() && node.isOwnedBy(this)); // N2, N3
 }
 
 // The folder was found not empty after a pass: read it once more, through its
@@ -357,12 +379,10 @@ void Worker::startPass(const NodeRef& node, int nodeFd)
         propagateFailure(node);
         return;
     }
-    ++node->passes;
-    node->passFoundEntries = false;
-    node->forgetSkipped();
-    node->pending = 1;
+    ENGINE_CHECK(mayReadAgain(*node)); // N4
+    node->beginPass(this);
     auto listing = std::make_shared<FolderListing>(node, std::move(reader));
-    listing->join();
+    listing->join(this);
     push(Frame { node, std::move(listing) });
 }
 
@@ -372,6 +392,7 @@ void Worker::failClimb(FolderNode& above)
 {
     const int error = errno;
     fail(above, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
+    ENGINE_CHECK(!m_pool.ok()); // W3
 }
 
 void Worker::fail(FolderNode& node, RemovalStep step, int error, const std::string& entry)
@@ -383,7 +404,7 @@ void Worker::fail(FolderNode& node, RemovalStep step, int error, const std::stri
             where = where.empty() ? entry : where + "/" + entry;
         m_pool.fail(removalFailure(step, error, std::move(where)));
     }
-    node.failed = true;
+    node.markFailed();
 }
 
 void Worker::checkStack() const

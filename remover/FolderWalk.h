@@ -55,6 +55,7 @@ private:
     bool complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd ownedParent);
     void startPass(const NodeRef& node, int nodeFd);
     void propagateFailure(NodeRef node);
+    void abandon(FolderNode& node);
     void fail(FolderNode& node, RemovalStep step, int error, const std::string& entry = std::string());
     void failClimb(FolderNode& above);
     void releaseStack() noexcept;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineInvariants.h"
 #include "FolderListing.h"
 
 namespace remover {
@@ -36,7 +37,8 @@ struct InodeOrderLimits {
 class BatchBudget {
 public:
     explicit BatchBudget(int batches)
-        : m_free(batches)
+        : m_batches(batches)
+        , m_free(batches)
     {
     }
     bool take()
@@ -46,9 +48,14 @@ public:
                 return true;
         return false;
     }
-    void give() { m_free.fetch_add(1); }
+    void give()
+    {
+        const int free = m_free.fetch_add(1) + 1;
+        ENGINE_CHECK(free <= m_batches); // L4: only what was taken comes back
+    }
 
 private:
+    const int m_batches;
     std::atomic<int> m_free;
 };
 

@@ -8,7 +8,6 @@
 
 #include "FolderCalls.h"
 #include "FolderRemoval.h"
-#include "PathWalkPlatform.h"
 #include "UntrustedMounts.h"
 
 namespace remover {
