@@ -18,8 +18,8 @@
 //  N2 Whoever brings `pending` to 0 owns the node from then on: it alone
 //     removes the folder, starts another pass over it, gives it up (N3) or
 //     abandons it. `passes` and the skip list's reset are touched only by
-//     that owner, in FolderNode::beginPass. Checked: Worker::complete,
-//     Worker::propagateFailure, Worker::abandon and FolderNode::beginPass
+//     that owner, in FolderNode::beginPass. Checked: FolderWalk::complete,
+//     FolderWalk::propagateFailure, FolderWalk::abandon and FolderNode::beginPass
 //     (FolderNode::isOwnedBy).
 //  N3 `failed` only ever goes from false to true (FolderNode::markFailed is
 //     the only way to change it: not checked, nothing can undo it), and a
@@ -29,10 +29,10 @@
 //     the removal started with. A folder whose way to its parent is lost (a
 //     climb failed and was reported) is abandoned: its parent's count stays
 //     above 0 for good, so nothing above it is removed either. Checked:
-//     Worker::propagateFailure, Worker::abandon, Worker::failClimb.
+//     FolderWalk::propagateFailure, FolderWalk::abandon, FolderWalk::failClimb.
 //  N4 `passes` <= kMaxPasses; a pass after the second only follows a pass
 //     that found entries, so a folder that keeps showing nothing new ends.
-//     Checked: Worker::startPass.
+//     Checked: FolderWalk::startPass.
 //  N5 A node is freed when its last reference goes; a chain of parents is
 //     freed in a loop (NodeRef), never with one nested call per level.
 //     Checked: NodeRef::releaseChain (no reference is released twice); that
@@ -47,7 +47,7 @@
 //     it). A shared listing is never closed early and never read again from
 //     its start, so its folder's skip list is no longer written. It counts
 //     in the pool's shared listings until its last reader leaves. Checked:
-//     Worker::dropOldest and Worker::finishTop (through the ownership rule),
+//     FolderWalk::dropOldest and FolderWalk::finishTop (through the ownership rule),
 //     WorkerPool::checkLocked (the count).
 //  L3 `queued` is true exactly while the listing waits in the pool's queue.
 //     Checked: WorkerPool::take.
@@ -58,7 +58,7 @@
 //  L5 An entry taken from a listing in a run is removed, given up as
 //     failed, or given back to the listing before its reader takes another
 //     run; only the readers' runs and the listing hold entries of a pass, so
-//     none is lost or read twice by its readers. Checked: Worker::walk (the
+//     none is lost or read twice by its readers. Checked: FolderWalk::walk (the
 //     run is used up before the next) and W6.
 //  L6 A pass's folder is closed as soon as the folder is removed, before any
 //     folder above it is: held open, a removed folder keeps the removed
@@ -72,7 +72,7 @@
 //     stack, the worker that joined it first, and only that worker may offer
 //     it, close it early or write its folder's skip list. Checked:
 //     FolderListing::join (no second reader before it is shared),
-//     Worker::offerTop, Worker::dropOldest, Worker::finishTop.
+//     FolderWalk::offerTop, FolderWalk::dropOldest, FolderWalk::finishTop.
 //  Liveness: every reader that joins a listing leaves it once it saw the
 //     end, or, the one reader of a listing that is not shared, closes it
 //     early; so every pass ends and every count reaches 0. Only a worker that
@@ -112,19 +112,19 @@
 // One worker's walk
 //  W1 The stack is a chain: each frame's folder lies in the folder of the
 //     frame below it; the bottom frame is whatever the worker took or began.
-//     Checked: Worker::push, Worker::finishListing.
+//     Checked: FolderWalk::push, FolderWalk::finishListing.
 //  W2 `m_open` = the frames whose listing is open and not shared, and
 //     m_open <= the window. Every frame below `m_firstOpen` is closed or
-//     shared. Checked: Worker::checkStack.
+//     shared. Checked: FolderWalk::checkStack.
 //  W3 A closed frame is only reopened by climbing from the folder above it,
 //     checked against the device and inode recorded on the way down
 //     (climbTo); a climb that fails leaves it closed, reports, and the frame
-//     is dropped without touching anything in it. Checked: Worker::failClimb
-//     and Worker::walk.
+//     is dropped without touching anything in it. Checked: FolderWalk::failClimb
+//     and FolderWalk::walk.
 //  W4 A folder that was finished but not removed is put in its parent's skip
 //     list while the parent's listing is not shared, so a reading of the
 //     parent again from its start never walks it a second time (it failed, or
-//     other workers are still busy below it). Checked: Worker::finishTop.
+//     other workers are still busy below it). Checked: FolderWalk::finishTop.
 //  W5 Descriptors held by one worker: its open non-shared listings (<= the
 //     window) plus at most two at a time: a folder being opened, a folder
 //     climbed to, or the folder just finished (its listing, whose shared
@@ -135,14 +135,14 @@
 //     Not checked as the walk runs: a count would have to follow every
 //     descriptor through its moves between locals, listings and frames, and
 //     asking the system costs a call per folder. The descriptors are opened
-//     in five places only (Worker::descend, climbBack, finishListing,
+//     in five places only (FolderWalk::descend, climbBack, finishListing,
 //     complete and startPass), each of which keeps the rule, and
 //     RemovalEngine.FewDescriptorsMeanFewerWorkersNotFailures removes trees,
 //     folders read again after climbs among them, under open-file limits
 //     that leave exactly what this rule promises.
 //  W6 A worker's run belongs to its top frame: the run is empty whenever a
 //     frame is pushed or the top frame is finished (what was left of it went
-//     back to its listing first). Checked: Worker::push and Worker::walk.
+//     back to its listing first). Checked: FolderWalk::push and FolderWalk::walk.
 
 #if !defined(NDEBUG) || defined(TW_ENGINE_CHECKS)
 #include <cstdio>

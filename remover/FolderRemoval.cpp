@@ -109,9 +109,10 @@ RemovalResult removeFolderTree(
         std::optional<WorkerController::Tuning> pacing;
         if (!fixedCount)
             pacing = settings.pacing;
-        WorkerPool pool(parentFd, workers, pacing, [&walk](WorkerPool& shared) { Worker(shared, walk).run(nullptr); });
+        WorkerPool pool(
+            parentFd, workers, pacing, [&walk](WorkerPool& shared) { FolderWalk(shared, walk).run(nullptr); });
         pool.startWorking();
-        Worker(pool, walk).run(std::move(top));
+        FolderWalk(pool, walk).run(std::move(top));
         if (!pool.ok())
             return pool.firstFailure();
         // Liveness: with nothing failed, every count came down to 0, the top

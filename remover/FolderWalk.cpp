@@ -32,7 +32,7 @@ bool mayReadAgain(const FolderNode& node)
 
 } // namespace
 
-void Worker::run(ListingRef first) noexcept
+void FolderWalk::run(ListingRef first) noexcept
 {
     // Nothing may escape a worker: out of memory, or a thread that could not
     // be had, counts as a failed removal, and the tool still gives its
@@ -60,7 +60,7 @@ void Worker::run(ListingRef first) noexcept
 
 // From the deepest frame down: each release then frees at most its own node,
 // whose parent the frame below still holds.
-void Worker::releaseStack() noexcept
+void FolderWalk::releaseStack() noexcept
 {
     m_run.clear();
     m_runAt = 0;
@@ -73,7 +73,7 @@ void Worker::releaseStack() noexcept
     m_firstOpen = 0;
 }
 
-void Worker::walk()
+void FolderWalk::walk()
 {
     ListingEntry entry;
     while (!m_stack.empty()) {
@@ -114,7 +114,7 @@ void Worker::walk()
     }
 }
 
-void Worker::removeEntry(FolderListing& listing, const ListingEntry& entry)
+void FolderWalk::removeEntry(FolderListing& listing, const ListingEntry& entry)
 {
     if (listing.node->isSkipped(entry.name))
         return;
@@ -135,7 +135,7 @@ void Worker::removeEntry(FolderListing& listing, const ListingEntry& entry)
     descend(listing, entry);
 }
 
-void Worker::descend(FolderListing& listing, const ListingEntry& entry)
+void FolderWalk::descend(FolderListing& listing, const ListingEntry& entry)
 {
     EnteredFolder child
         = enterFolder(listing.fd(), listing.node->identity, entry.name, listing.node->depth + 1, m_settings.policy);
@@ -166,7 +166,7 @@ void Worker::descend(FolderListing& listing, const ListingEntry& entry)
     push(Frame { std::move(node), std::move(inner) });
 }
 
-void Worker::offerTop()
+void FolderWalk::offerTop()
 {
     const ListingRef& top = m_stack.back().listing;
     const bool wasShared = top->shared;
@@ -175,7 +175,7 @@ void Worker::offerTop()
         --m_open;
 }
 
-void Worker::push(Frame frame)
+void FolderWalk::push(Frame frame)
 {
     ENGINE_CHECK(m_run.empty());
     ENGINE_CHECK(m_stack.empty() || frame.node->parent.get() == m_stack.back().node.get());
@@ -186,7 +186,7 @@ void Worker::push(Frame frame)
     checkStack();
 }
 
-void Worker::dropOldest()
+void FolderWalk::dropOldest()
 {
     for (; m_firstOpen + 1 < m_stack.size(); ++m_firstOpen) {
         ListingRef& listing = m_stack[m_firstOpen].listing;
@@ -199,7 +199,7 @@ void Worker::dropOldest()
     }
 }
 
-void Worker::finishTop()
+void FolderWalk::finishTop()
 {
     ListingRef done = std::move(m_stack.back().listing);
     m_stack.pop_back();
@@ -227,7 +227,7 @@ void Worker::finishTop()
 
 // When the folder below was closed to save descriptors, climbs back to it
 // from `done`, which is still open, and reads it again from its start.
-void Worker::climbBack(const FolderListing& done)
+void FolderWalk::climbBack(const FolderListing& done)
 {
     if (m_stack.empty() || m_stack.back().listing)
         return;
@@ -250,7 +250,7 @@ void Worker::climbBack(const FolderListing& done)
 
 // Leaves the ended listing `done`; the last reader to leave finishes the pass.
 // True when this removed its folder.
-bool Worker::finishListing(FolderListing& done)
+bool FolderWalk::finishListing(FolderListing& done)
 {
     if (!done.leave())
         return false; // others still read it; the last of them goes on
@@ -290,7 +290,7 @@ bool Worker::finishListing(FolderListing& done)
 // Nothing that this run removes is left in `node`, whose ended pass is
 // `done`: remove it from the folder above it, and go on upwards while that
 // was the last thing pending there. True when `node` itself was removed.
-bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd ownedParent)
+bool FolderWalk::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd ownedParent)
 {
     int nodeFd = done.fd();
     UniqueFd ownedNode;
@@ -348,7 +348,7 @@ bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd 
 }
 
 // A failed folder stays, and so does every folder around it.
-void Worker::propagateFailure(NodeRef node)
+void FolderWalk::propagateFailure(NodeRef node)
 {
     ENGINE_CHECK(!m_pool.ok() && node->isOwnedBy(this)); // N2, N3
     while (node->parent) {
@@ -362,14 +362,14 @@ void Worker::propagateFailure(NodeRef node)
 // The folder is done with, but the way to the folder above it is lost (a
 // climb failed and was reported): it stays, and so does everything above it,
 // whose count this never lowers.
-void Worker::abandon(FolderNode& node)
+void FolderWalk::abandon(FolderNode& node)
 {
     ENGINE_CHECK(!m_pool.ok() && node.isOwnedBy(this)); // N2, N3
 }
 
 // The folder was found not empty after a pass: read it once more, through its
 // own descriptor, as a new frame on top of the folder it lies in (or alone).
-void Worker::startPass(const NodeRef& node, int nodeFd)
+void FolderWalk::startPass(const NodeRef& node, int nodeFd)
 {
     std::unique_ptr<EntryReader> reader;
     if (UniqueFd self(openat(nodeFd, ".", kOpenFolderFlags)); self)
@@ -388,14 +388,14 @@ void Worker::startPass(const NodeRef& node, int nodeFd)
 
 // A climb to `above` failed: climbTo left errno set, or 0 when it found
 // another folder there. Nothing in `above` is touched from here on.
-void Worker::failClimb(FolderNode& above)
+void FolderWalk::failClimb(FolderNode& above)
 {
     const int error = errno;
     fail(above, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
     ENGINE_CHECK(!m_pool.ok()); // W3
 }
 
-void Worker::fail(FolderNode& node, RemovalStep step, int error, const std::string& entry)
+void FolderWalk::fail(FolderNode& node, RemovalStep step, int error, const std::string& entry)
 {
     // Only the first failure is kept: later ones need no path.
     if (m_pool.ok()) {
@@ -407,7 +407,7 @@ void Worker::fail(FolderNode& node, RemovalStep step, int error, const std::stri
     node.markFailed();
 }
 
-void Worker::checkStack() const
+void FolderWalk::checkStack() const
 {
 #if ENGINE_CHECKS_ON
     ENGINE_CHECK(m_open <= m_settings.window);
