@@ -130,7 +130,7 @@
 //     climbed to, or the folder just finished (its listing, whose shared
 //     count is given back when its last reader leaves, stays open until its
 //     folder is done with). Another pass over a folder is opened only after
-//     the folder climbed to above it was let go. FolderRemoval.cpp sizes the
+//     the folder climbed to above it was let go. FolderTreeRemoval.cpp sizes the
 //     workers and the window by this rule (kLeastDescriptorsPerWorker).
 //     Not checked as the walk runs: a count would have to follow every
 //     descriptor through its moves between locals, listings and frames, and

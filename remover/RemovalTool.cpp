@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "ChoiceMask.h"
+#include "EntryRemoval.h"
 #include "FolderCalls.h"
 #include "PathWalk.h"
 #include "PathWalkPlatform.h"
 #include "ResultFile.h"
 #include "ToolInterface.h"
-#include "TreeRemoval.h"
 #include "UntrustedMounts.h"
 
 namespace remover {

@@ -16,10 +16,10 @@
 #include <system_error>
 #include <thread>
 
+#include "EntryRemoval.h"
 #include "RemovalTestHelpers.h"
 #include "RemovalTool.h"
 #include "TestSupport.h"
-#include "TreeRemoval.h"
 #include "UniqueFd.h"
 
 namespace remover {

@@ -1,4 +1,4 @@
-#include "TreeRemoval.h"
+#include "EntryRemoval.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 
 #include "FolderCalls.h"
-#include "FolderRemoval.h"
+#include "FolderTreeRemoval.h"
 #include "UntrustedMounts.h"
 
 namespace remover {

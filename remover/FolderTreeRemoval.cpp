@@ -1,4 +1,4 @@
-#include "FolderRemoval.h"
+#include "FolderTreeRemoval.h"
 
 #include <sys/resource.h>
 
