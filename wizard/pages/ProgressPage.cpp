@@ -10,8 +10,8 @@
 
 #include "ChoiceBits.h"
 #include "ChoicesPage.h"
-#include "FrozenWindowInput.h"
 #include "UninstallWizard.h"
+#include "WindowAliveDuringRun.h"
 
 namespace {
 
