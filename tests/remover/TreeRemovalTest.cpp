@@ -82,12 +82,12 @@ TEST(TreeRemoval, LinksAreRemovedAsLinksAndTheirTargetsStay)
 TEST(TreeRemoval, DanglingLinkCountsAsAbsentAndStays)
 {
     TempDir tmp;
-    const std::string dangling = tmp / "home/" + kExternalData;
-    makeFolders(tmp / "home/Documents");
+    const std::string dangling = tmp / "machine/" + kApplication;
+    makeFolders(tmp / "machine/Applications");
     makeSymlink(tmp / "missing-target", dangling);
     struct stat target;
     EXPECT_NE(stat(dangling.c_str(), &target), 0) << "the link leads nowhere";
-    EXPECT_TRUE(runRemoval(ExternalDataHomeChoiceBit, tmp / "home", tmp / "machine").ok);
+    EXPECT_TRUE(runRemoval(0, tmp / "home", tmp / "machine").ok);
     EXPECT_TRUE(isSymlink(dangling));
 }
 

@@ -16,10 +16,10 @@
 #include <functional>
 #include <vector>
 
+#include "EntryRemoval.h"
 #include "FolderListing.h"
 #include "RemovalTool.h"
 #include "TestSupport.h"
-#include "TreeRemoval.h"
 #include "UntrustedMounts.h"
 
 namespace remover {
