@@ -14,7 +14,7 @@
 #include <string>
 
 #include "FolderCalls.h"
-#include "FolderRemoval.h"
+#include "FolderTreeRemoval.h"
 
 using namespace remover;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -19,9 +20,29 @@ struct EntryIdentity {
 // The identity of the folder open as `fd`; empty when it cannot be read.
 std::optional<EntryIdentity> identifyOpenFolder(int fd);
 
-inline bool isSameFolder(const EntryIdentity& a, const EntryIdentity& b)
+// The identity of what a stat of an entry told; no mount facts.
+inline EntryIdentity identityOf(const struct stat& info)
+{
+    EntryIdentity identity;
+    identity.device = info.st_dev;
+    identity.inode = info.st_ino;
+    identity.owner = info.st_uid;
+    return identity;
+}
+
+// Whether two looks at the file system met the same file or folder.
+inline bool isSameEntry(const EntryIdentity& a, const EntryIdentity& b)
 {
     return a.device == b.device && a.inode == b.inode;
+}
+
+// Whether two open descriptors are of the same folder; false when either
+// cannot be identified.
+inline bool isSameOpenFolder(int a, int b)
+{
+    const std::optional<EntryIdentity> first = identifyOpenFolder(a);
+    const std::optional<EntryIdentity> second = identifyOpenFolder(b);
+    return first && second && isSameEntry(*first, *second);
 }
 
 // True when `child`, found inside the folder `parent`, is the root of a mount

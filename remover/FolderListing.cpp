@@ -44,10 +44,19 @@ bool EntryReader::next(ListingEntry& entry, int& error)
     }
 }
 
+FolderListing::~FolderListing()
+{
+    // Liveness: a shared pass ends with its last reader. Only a worker that
+    // met an exception drops its listings unended, after marking their
+    // folders failed.
+    ENGINE_CHECK(!shared || (m_ended && m_readers == 0) || node->hasFailed());
+}
+
 bool FolderListing::nextRun(std::vector<ListingEntry>& run, std::size_t most)
 {
     run.clear();
     std::lock_guard<std::mutex> lock(m_mutex);
+    ENGINE_CHECK(m_readers > 0); // L1
     while (run.size() < most && !m_givenBack.empty()) {
         run.push_back(std::move(m_givenBack.back()));
         m_givenBack.pop_back();
@@ -101,11 +110,15 @@ void FolderListing::endEarly()
     m_givenBack.clear();
 }
 
-bool FolderListing::join()
+bool FolderListing::join(const void* reader)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_ended)
         return false;
+    if (!shared) {
+        ENGINE_CHECK(m_readers == 0); // ownership: one reader until shared
+        m_owner = reader;
+    }
     ++m_readers;
     return true;
 }
@@ -113,7 +126,7 @@ bool FolderListing::join()
 bool FolderListing::leave()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    ENGINE_CHECK(m_ended && m_readers > 0);
+    ENGINE_CHECK(m_ended && m_readers > 0); // L1
     return --m_readers == 0;
 }
 

@@ -72,6 +72,7 @@ public:
     }
     FolderListing(const FolderListing&) = delete;
     FolderListing& operator=(const FolderListing&) = delete;
+    ~FolderListing();
 
     int fd() const { return m_reader->fd(); }
 
@@ -93,10 +94,19 @@ public:
     void endEarly();
 
     // Readers: a worker joins before it reads; the last to leave after the end
-    // finishes the pass. Joining an ended listing fails.
-    bool join();
+    // finishes the pass. Joining an ended listing fails. A listing that is not
+    // shared has one reader, the worker that opened it, which alone may offer
+    // it, close it early or write its folder's skip list.
+    bool join(const void* reader);
     // True for the last reader to leave; only readers that saw the end leave.
     bool leave();
+    // Whether `worker` may treat the listing as its own: not shared, and
+    // joined by it.
+    bool isOwnedBy(const void* worker) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return !shared && m_owner == worker;
+    }
 
     // Closes the folder once its pass has ended and its last reader left;
     // fd() is not asked for again.
@@ -124,6 +134,7 @@ private:
     std::optional<ListingEntry> m_held;
     std::vector<ListingEntry> m_givenBack;
     int m_readers = 0;
+    const void* m_owner = nullptr; // the reader that joined it before it was shared
     int m_readError = 0;
     std::atomic<int> m_files { 0 };
     bool m_ended = false;

@@ -11,7 +11,11 @@ void NodeRef::releaseChain(FolderNode* node) noexcept
 {
     // Each node freed here hands its own reference to its parent on to the
     // loop instead of releasing it from its destructor.
-    while (node && node->m_references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    while (node) {
+        const long before = node->m_references.fetch_sub(1, std::memory_order_acq_rel);
+        ENGINE_CHECK(before >= 1); // N5
+        if (before != 1)
+            return;
         FolderNode* const above = node->parent.m_node;
         node->parent.m_node = nullptr;
         delete node;

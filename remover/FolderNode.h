@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineInvariants.h"
 #include "EntryIdentity.h"
 
 namespace remover {
@@ -70,13 +71,44 @@ struct FolderNode {
     const std::string name; // inside the parent
     const EntryIdentity identity;
     // The pass now reading it (until its last reader leaves) plus each folder
-    // in it that is not yet removed. Whoever brings it to 0 removes the folder.
+    // in it that is not yet removed; raised only by a reader of the pass.
+    // Whoever brings it to 0 owns the node: it removes the folder, starts
+    // another pass over it, or gives it up.
     std::atomic<int> pending { 1 };
-    std::atomic<bool> failed { false };
     // Set when a pass shows an entry: a folder read again only while its
     // passes still find something.
     std::atomic<bool> passFoundEntries { false };
-    int passes = 1; // touched only by whoever brought `pending` to 0
+    int passes = 1; // touched only by the node's owner
+
+    // Takes one off `pending` for the worker `by` and gives what is left; 0
+    // makes `by` the node's owner.
+    int releasePending(const void* by)
+    {
+        const int left = --pending;
+        ENGINE_CHECK(left >= 0); // N1
+        if (left == 0)
+            m_owner.store(by, std::memory_order_relaxed);
+        return left;
+    }
+    // Whether `by` brought `pending` to 0 and has not started another pass.
+    bool isOwnedBy(const void* by) const
+    {
+        return pending.load() == 0 && m_owner.load(std::memory_order_relaxed) == by;
+    }
+    // The owner reads the folder once more: the new pass holds its 1 again.
+    void beginPass(const void* by)
+    {
+        ENGINE_CHECK(isOwnedBy(by)); // N2
+        ++passes;
+        passFoundEntries = false;
+        forgetSkipped();
+        m_owner.store(nullptr, std::memory_order_relaxed);
+        pending = 1;
+    }
+
+    // Failed only ever goes from false to true: there is no way back.
+    void markFailed() { m_failed = true; }
+    bool hasFailed() const { return m_failed.load(); }
 
     // Counts `count` more entries read from the folder; false once more than
     // `most` were read, all passes together.
@@ -111,6 +143,8 @@ private:
     friend class NodeRef;
     std::atomic<long> m_references { 1 }; // the reference that makeNode hands out
     std::atomic<std::size_t> m_entriesRead { 0 };
+    std::atomic<bool> m_failed { false };
+    std::atomic<const void*> m_owner { nullptr }; // the worker that brought `pending` to 0
     std::unique_ptr<std::vector<std::string>> m_skipped; // rarely needed: kept small while empty
 };
 

@@ -6,8 +6,6 @@
 
 #include "EngineInvariants.h"
 #include "FolderCalls.h"
-#include "PathWalkPlatform.h"
-#include "UntrustedMounts.h"
 
 namespace remover {
 
@@ -18,8 +16,8 @@ const int kFilesBeforeSharing = 256;
 
 // Entries a worker takes from a listing at once. Workers that share a large
 // folder then unlink stretches of neighbouring inodes instead of taking turns
-// on the same blocks of the inode table: on ext4 a flat folder of 100,000
-// files went from 0.84 to 0.75 of rm's time with two workers.
+// on the same blocks of the inode table (docs/benchmarks.md, "What the
+// engine's choices rest on").
 const std::size_t kRunLength = 256;
 
 // Passes over one folder at most. Some file systems skip entries of a folder
@@ -34,13 +32,14 @@ bool mayReadAgain(const FolderNode& node)
 
 } // namespace
 
-void Worker::run(ListingRef first) noexcept
+void FolderWalk::run(ListingRef first) noexcept
 {
-    // Nothing may escape a worker: out of memory counts as a failed removal,
-    // and the tool still gives its verdict. What the walk held stays behind.
+    // Nothing may escape a worker: out of memory, or a thread that could not
+    // be had, counts as a failed removal, and the tool still gives its
+    // verdict. What the walk held stays behind.
     for (ListingRef next = std::move(first);;) {
         try {
-            if (next && next->join()) {
+            if (next && next->join(this)) {
                 // Only the listing the removal begins with is not shared yet.
                 m_open = next->shared ? 0 : 1;
                 m_firstOpen = 0;
@@ -50,7 +49,7 @@ void Worker::run(ListingRef first) noexcept
                 walk();
             }
         } catch (...) {
-            m_pool.fail(removalFailure(RemovalStep::OutOfMemory, ENOMEM));
+            m_pool.fail(failureOfCaughtException());
             releaseStack();
         }
         next = m_pool.take();
@@ -61,17 +60,20 @@ void Worker::run(ListingRef first) noexcept
 
 // From the deepest frame down: each release then frees at most its own node,
 // whose parent the frame below still holds.
-void Worker::releaseStack() noexcept
+void FolderWalk::releaseStack() noexcept
 {
     m_run.clear();
     m_runAt = 0;
-    while (!m_stack.empty())
+    while (!m_stack.empty()) {
+        // Its pass never ends: the folder stays, with everything above it.
+        m_stack.back().node->markFailed();
         m_stack.pop_back();
+    }
     m_open = 0;
     m_firstOpen = 0;
 }
 
-void Worker::walk()
+void FolderWalk::walk()
 {
     ListingEntry entry;
     while (!m_stack.empty()) {
@@ -101,7 +103,7 @@ void Worker::walk()
             }
             // A run of a small folder comes in listing order: in inode order
             // its files go block by block through the inode table, as those of
-            // a large folder read ahead do (wide trees: about 5 % faster).
+            // a large folder read ahead do.
             std::sort(m_run.begin(), m_run.end(),
                 [](const ListingEntry& a, const ListingEntry& b) { return a.inode < b.inode; });
         } else {
@@ -112,7 +114,7 @@ void Worker::walk()
     }
 }
 
-void Worker::removeEntry(FolderListing& listing, const ListingEntry& entry)
+void FolderWalk::removeEntry(FolderListing& listing, const ListingEntry& entry)
 {
     if (listing.node->isSkipped(entry.name))
         return;
@@ -133,58 +135,23 @@ void Worker::removeEntry(FolderListing& listing, const ListingEntry& entry)
     descend(listing, entry);
 }
 
-void Worker::descend(FolderListing& listing, const ListingEntry& entry)
+void FolderWalk::descend(FolderListing& listing, const ListingEntry& entry)
 {
-    if (listing.node->depth >= m_settings.policy.maxDepth) {
-        fail(*listing.node, RemovalStep::TooDeep, 0, entry.name);
+    EnteredFolder child
+        = enterFolder(listing.fd(), listing.node->identity, entry.name, listing.node->depth + 1, m_settings.policy);
+    if (!child.folder) {
+        if (!child.why.ok())
+            fail(*listing.node, child.why.step, child.why.error, entry.name);
         return;
     }
-    // Not even opened: a program that never answers would hold root here.
-    if (isUntrustedMountPoint(listing.fd(), entry.name)) {
-        fail(*listing.node, RemovalStep::UntrustedMount, 0, entry.name);
-        return;
-    }
-    // A mount made here since the walk began is refused before its file
-    // system is asked anything.
-    UniqueFd child(openFolderOnSameMount(listing.fd(), entry.name.c_str()));
-    if (!child) {
-        if (errno == ENOENT)
-            return;
-        if (errno == EXDEV) {
-            fail(*listing.node, RemovalStep::MountRoot, 0, entry.name);
-            return;
-        }
-        // Swapped for a link or a file since it was listed: remove that.
-        if (errno == ELOOP || errno == ENOTDIR) {
-            if (unlinkat(listing.fd(), entry.name.c_str(), 0) == 0 || errno == ENOENT)
-                return;
-            fail(*listing.node, RemovalStep::Unlink, errno, entry.name);
-            return;
-        }
-        fail(*listing.node, RemovalStep::OpenFolder, errno, entry.name);
-        return;
-    }
-    const std::optional<EntryIdentity> identity = identifyOpenFolder(child.get());
-    if (!identity) {
-        fail(*listing.node, RemovalStep::IdentifyFolder, errno, entry.name);
-        return;
-    }
-    if (crossesMount(listing.node->identity, *identity)) {
-        fail(*listing.node, RemovalStep::MountRoot, 0, entry.name);
-        return;
-    }
-    if (!m_settings.policy.mayEnter(identity->owner)) {
-        fail(*listing.node, RemovalStep::OtherUsersFolder, 0, entry.name);
-        return;
-    }
-    std::unique_ptr<EntryReader> reader = m_settings.listings(std::move(child), entry.name);
+    std::unique_ptr<EntryReader> reader = m_settings.listings(std::move(child.folder), entry.name);
     if (!reader) {
         fail(*listing.node, RemovalStep::ReadFolder, errno, entry.name);
         return;
     }
-    NodeRef node = makeNode(listing.node, entry.name, *identity);
+    NodeRef node = makeNode(listing.node, entry.name, child.identity);
     auto inner = std::make_shared<FolderListing>(node, std::move(reader));
-    inner->join();
+    inner->join(this);
     ++listing.node->pending;
     // A run belongs to the top listing only; what is left of it waits there.
     if (m_runAt < m_run.size())
@@ -199,15 +166,16 @@ void Worker::descend(FolderListing& listing, const ListingEntry& entry)
     push(Frame { std::move(node), std::move(inner) });
 }
 
-void Worker::offerTop()
+void FolderWalk::offerTop()
 {
     const ListingRef& top = m_stack.back().listing;
     const bool wasShared = top->shared;
+    ENGINE_CHECK(wasShared || top->isOwnedBy(this)); // ownership
     if (m_pool.offer(top) && !wasShared)
         --m_open;
 }
 
-void Worker::push(Frame frame)
+void FolderWalk::push(Frame frame)
 {
     ENGINE_CHECK(m_run.empty());
     ENGINE_CHECK(m_stack.empty() || frame.node->parent.get() == m_stack.back().node.get());
@@ -218,11 +186,12 @@ void Worker::push(Frame frame)
     checkStack();
 }
 
-void Worker::dropOldest()
+void FolderWalk::dropOldest()
 {
     for (; m_firstOpen + 1 < m_stack.size(); ++m_firstOpen) {
         ListingRef& listing = m_stack[m_firstOpen].listing;
         if (listing && !listing->shared) {
+            ENGINE_CHECK(listing->isOwnedBy(this)); // ownership
             listing.reset();
             --m_open;
             return;
@@ -230,7 +199,7 @@ void Worker::dropOldest()
     }
 }
 
-void Worker::finishTop()
+void FolderWalk::finishTop()
 {
     ListingRef done = std::move(m_stack.back().listing);
     m_stack.pop_back();
@@ -247,23 +216,25 @@ void Worker::finishTop()
     // one in which other workers are still busy.
     if (!removed && hasParentFrame) {
         Frame& parent = m_stack[parentIndex];
-        if (!parent.listing || !parent.listing->shared)
+        if (!parent.listing || !parent.listing->shared) {
+            ENGINE_CHECK(!parent.listing || parent.listing->isOwnedBy(this)); // ownership
             parent.node->skip(done->node->name);
+            ENGINE_CHECK(parent.node->isSkipped(done->node->name)); // W4
+        }
     }
     checkStack();
 }
 
 // When the folder below was closed to save descriptors, climbs back to it
 // from `done`, which is still open, and reads it again from its start.
-void Worker::climbBack(const FolderListing& done)
+void FolderWalk::climbBack(const FolderListing& done)
 {
     if (m_stack.empty() || m_stack.back().listing)
         return;
     Frame& below = m_stack.back();
     UniqueFd above = climbTo(done.fd(), below.node->identity);
     if (!above) {
-        const int error = errno;
-        fail(*below.node, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
+        failClimb(*below.node);
         return;
     }
     std::unique_ptr<EntryReader> reader = m_settings.listings(std::move(above), below.node->name);
@@ -272,14 +243,14 @@ void Worker::climbBack(const FolderListing& done)
         return;
     }
     below.listing = std::make_shared<FolderListing>(below.node, std::move(reader));
-    below.listing->join();
+    below.listing->join(this);
     ++m_open;
     m_firstOpen = std::min(m_firstOpen, m_stack.size() - 1);
 }
 
 // Leaves the ended listing `done`; the last reader to leave finishes the pass.
 // True when this removed its folder.
-bool Worker::finishListing(FolderListing& done)
+bool FolderWalk::finishListing(FolderListing& done)
 {
     if (!done.leave())
         return false; // others still read it; the last of them goes on
@@ -289,10 +260,8 @@ bool Worker::finishListing(FolderListing& done)
         fail(*done.node, RemovalStep::ReadFolder, error);
     // The count left by this decrement: read again, another worker may
     // already have brought it to 0.
-    if (const int left = --done.node->pending; left != 0) {
-        ENGINE_CHECK(left > 0);
+    if (done.node->releasePending(this) != 0)
         return false; // a worker still removes a folder inside it
-    }
 
     const FolderNode& node = *done.node;
     if (!node.parent)
@@ -302,14 +271,16 @@ bool Worker::finishListing(FolderListing& done)
         // listing, the climb back to it failed and was reported.
         const Frame& below = m_stack.back();
         ENGINE_CHECK(below.node.get() == node.parent.get());
-        if (!below.listing)
+        if (!below.listing) {
+            abandon(*done.node);
             return false;
+        }
         return complete(done.node, done, below.listing->fd(), UniqueFd());
     }
     UniqueFd above = climbTo(done.fd(), node.parent->identity);
     if (!above) {
-        const int error = errno;
-        fail(*node.parent, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
+        failClimb(*node.parent);
+        abandon(*done.node);
         return false;
     }
     const int aboveFd = above.get();
@@ -319,19 +290,23 @@ bool Worker::finishListing(FolderListing& done)
 // Nothing that this run removes is left in `node`, whose ended pass is
 // `done`: remove it from the folder above it, and go on upwards while that
 // was the last thing pending there. True when `node` itself was removed.
-bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd ownedParent)
+bool FolderWalk::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd ownedParent)
 {
     int nodeFd = done.fd();
     UniqueFd ownedNode;
     bool removedFirst = false;
     for (;;) {
-        if (node->failed) {
+        ENGINE_CHECK(node->isOwnedBy(this)); // N2
+        if (node->hasFailed()) {
             propagateFailure(std::move(node));
             return removedFirst;
         }
         if (unlinkat(parentFd, node->name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
             const int error = errno;
             if (isFolderNotEmpty(error) && mayReadAgain(*node)) {
+                // Only the folder and the one being opened in it are held
+                // beside the window (W5).
+                ownedParent.reset();
                 startPass(node, nodeFd);
             } else {
                 fail(*node, RemovalStep::RemoveFolder, error);
@@ -351,7 +326,7 @@ bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd 
             m_pool.topRemoved();
             return true;
         }
-        if (--node->parent->pending != 0)
+        if (node->parent->releasePending(this) != 0)
             return true;
         // The folder above is no longer listed by anyone: its own parent is
         // reached by climbing.
@@ -364,8 +339,8 @@ bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd 
         }
         ownedParent = climbTo(nodeFd, node->parent->identity);
         if (!ownedParent) {
-            const int error = errno;
-            fail(*node->parent, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
+            failClimb(*node->parent);
+            abandon(*node);
             return true;
         }
         parentFd = ownedParent.get();
@@ -373,20 +348,28 @@ bool Worker::complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd 
 }
 
 // A failed folder stays, and so does every folder around it.
-void Worker::propagateFailure(NodeRef node)
+void FolderWalk::propagateFailure(NodeRef node)
 {
-    ENGINE_CHECK(!m_pool.ok());
+    ENGINE_CHECK(!m_pool.ok() && node->isOwnedBy(this)); // N2, N3
     while (node->parent) {
-        node->parent->failed = true;
-        if (--node->parent->pending != 0)
+        node->parent->markFailed();
+        if (node->parent->releasePending(this) != 0)
             return;
         node = node->parent;
     }
 }
 
+// The folder is done with, but the way to the folder above it is lost (a
+// climb failed and was reported): it stays, and so does everything above it,
+// whose count this never lowers.
+void FolderWalk::abandon(FolderNode& node)
+{
+    ENGINE_CHECK(!m_pool.ok() && node.isOwnedBy(this)); // N2, N3
+}
+
 // The folder was found not empty after a pass: read it once more, through its
 // own descriptor, as a new frame on top of the folder it lies in (or alone).
-void Worker::startPass(const NodeRef& node, int nodeFd)
+void FolderWalk::startPass(const NodeRef& node, int nodeFd)
 {
     std::unique_ptr<EntryReader> reader;
     if (UniqueFd self(openat(nodeFd, ".", kOpenFolderFlags)); self)
@@ -396,16 +379,23 @@ void Worker::startPass(const NodeRef& node, int nodeFd)
         propagateFailure(node);
         return;
     }
-    ++node->passes;
-    node->passFoundEntries = false;
-    node->forgetSkipped();
-    node->pending = 1;
+    ENGINE_CHECK(mayReadAgain(*node)); // N4
+    node->beginPass(this);
     auto listing = std::make_shared<FolderListing>(node, std::move(reader));
-    listing->join();
+    listing->join(this);
     push(Frame { node, std::move(listing) });
 }
 
-void Worker::fail(FolderNode& node, RemovalStep step, int error, const std::string& entry)
+// A climb to `above` failed: climbTo left errno set, or 0 when it found
+// another folder there. Nothing in `above` is touched from here on.
+void FolderWalk::failClimb(FolderNode& above)
+{
+    const int error = errno;
+    fail(above, error != 0 ? RemovalStep::ClimbBack : RemovalStep::ClimbFoundAnotherFolder, error);
+    ENGINE_CHECK(!m_pool.ok()); // W3
+}
+
+void FolderWalk::fail(FolderNode& node, RemovalStep step, int error, const std::string& entry)
 {
     // Only the first failure is kept: later ones need no path.
     if (m_pool.ok()) {
@@ -414,10 +404,10 @@ void Worker::fail(FolderNode& node, RemovalStep step, int error, const std::stri
             where = where.empty() ? entry : where + "/" + entry;
         m_pool.fail(removalFailure(step, error, std::move(where)));
     }
-    node.failed = true;
+    node.markFailed();
 }
 
-void Worker::checkStack() const
+void FolderWalk::checkStack() const
 {
 #if ENGINE_CHECKS_ON
     ENGINE_CHECK(m_open <= m_settings.window);

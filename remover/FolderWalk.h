@@ -22,15 +22,15 @@ struct WalkSettings {
 // below it, except the first, which it took from the pool or began with.
 // Only a window of the deepest listings is kept open; the others are closed
 // and reached again by climbing back through "..".
-class Worker {
+class FolderWalk {
 public:
-    Worker(WorkerPool& pool, const WalkSettings& settings)
+    FolderWalk(WorkerPool& pool, const WalkSettings& settings)
         : m_pool(pool)
         , m_settings(settings)
     {
     }
-    Worker(const Worker&) = delete;
-    Worker& operator=(const Worker&) = delete;
+    FolderWalk(const FolderWalk&) = delete;
+    FolderWalk& operator=(const FolderWalk&) = delete;
 
     // Walks `first` (if any), then whatever the pool hands out, to the end.
     void run(ListingRef first) noexcept;
@@ -55,7 +55,9 @@ private:
     bool complete(NodeRef node, FolderListing& done, int parentFd, UniqueFd ownedParent);
     void startPass(const NodeRef& node, int nodeFd);
     void propagateFailure(NodeRef node);
+    void abandon(FolderNode& node);
     void fail(FolderNode& node, RemovalStep step, int error, const std::string& entry = std::string());
+    void failClimb(FolderNode& above);
     void releaseStack() noexcept;
     void checkStack() const;
 

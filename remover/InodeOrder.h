@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineInvariants.h"
 #include "FolderListing.h"
 
 namespace remover {
@@ -16,15 +17,14 @@ namespace remover {
 // On storage a folder's listing comes in the order of its name hashes, which
 // scatters its files over the inode table: unlinked in that order, each file
 // touches another block of it. Read ahead and unlinked in the order of their
-// inode numbers, they go block after block: on ext4, one worker removed a
-// folder of 100,000 files written out to the disk with 1.1 processor seconds
-// instead of 1.5-2.2, in 0.84 of rm's time instead of 1.32. A small folder
-// is put in inode order run by run, which costs no memory (see the walk), so
-// a folder is read ahead only once it has shown that it is large. Its batches
-// are as large as a folder of 100,000 files: each batch is a sweep over the
-// inode table, and one sweep instead of two made such a folder another 5-10 %
-// faster. On a file system in memory (tmpfs) nothing is read ahead: there is
-// no disk block to save, and the removal keeps its small memory.
+// inode numbers, they go block after block, with fewer processor seconds and
+// in less time (docs/benchmarks.md, "What the engine's choices rest on"). A
+// small folder is put in inode order run by run, which costs no memory (see
+// the walk), so a folder is read ahead only once it has shown that it is
+// large. Its batches are as large as a folder of 100,000 files: each batch is
+// a sweep over the inode table, and one sweep is faster than two. On a file
+// system in memory (tmpfs) nothing is read ahead: there is no disk block to
+// save, and the removal keeps its small memory.
 struct InodeOrderLimits {
     std::size_t listedFirst = 512; // entries given in listing order first
     std::size_t batchEntries = 131072; // entries read ahead at most ...
@@ -37,7 +37,8 @@ struct InodeOrderLimits {
 class BatchBudget {
 public:
     explicit BatchBudget(int batches)
-        : m_free(batches)
+        : m_batches(batches)
+        , m_free(batches)
     {
     }
     bool take()
@@ -47,9 +48,14 @@ public:
                 return true;
         return false;
     }
-    void give() { m_free.fetch_add(1); }
+    void give()
+    {
+        const int free = m_free.fetch_add(1) + 1;
+        ENGINE_CHECK(free <= m_batches); // L4: only what was taken comes back
+    }
 
 private:
+    const int m_batches;
     std::atomic<int> m_free;
 };
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "RemovalPolicy.h"
+#include "RemovalResult.h"
 #include "UniqueFd.h"
 
 namespace remover {
@@ -15,7 +16,10 @@ enum class Lookup {
 
 struct OpenedFolder {
     Lookup lookup = Lookup::Failed;
-    UniqueFd folder;
+    UniqueFd folder; // open when Found
+    // When Failed: the rule or the call that stopped the walk, with its errno,
+    // and the path walked up to and including the component where it stopped.
+    RemovalResult why;
 };
 
 // Opens a folder by a path relative to `startFd`, one component at a time,

@@ -11,11 +11,11 @@
 
 #include <cerrno>
 
+#include "FolderCalls.h"
+
 namespace remover {
 
 namespace {
-
-const int kOpenFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 long openBeneath(int folderFd, const char* name, int flags, unsigned long long resolve)
 {

@@ -6,11 +6,11 @@
 
 #include <cerrno>
 
+#include "FolderCalls.h"
+
 namespace remover {
 
 namespace {
-
-const int kOpenFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 bool deviceOf(int fd, dev_t& device)
 {

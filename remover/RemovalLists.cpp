@@ -12,7 +12,59 @@ namespace remover {
 namespace {
 
 const char kMakerPrefix[] = "com.nordaxis.";
-const char kPreferences[] = "/Library/Preferences";
+const char kPreferences[] = "Library/Preferences";
+
+RemovalEntry machineWide(std::string path)
+{
+    return RemovalEntry { RemovalEntry::MachineWide, std::move(path) };
+}
+
+RemovalEntry underHome(std::string path)
+{
+    return RemovalEntry { RemovalEntry::UnderHome, std::move(path) };
+}
+
+RemovalEntries coreEntries()
+{
+    return {
+        machineWide("Applications/Tallowmere 5.4.1"),
+        machineWide("Library/Application Support/Nordaxis/Tallowmere/Templates/rCRS.QMX"),
+    };
+}
+
+RemovalEntries userSettingsEntries(const std::vector<std::string>& preferenceNames)
+{
+    const std::string preferences = std::string(kPreferences) + "/";
+    RemovalEntries entries;
+    for (const std::string& name : preferenceNames) {
+        if (name.compare(0, std::strlen(kMakerPrefix), kMakerPrefix) == 0)
+            entries.push_back(underHome(preferences + name));
+    }
+    entries.push_back(underHome(preferences + "Tallowmere Prefs.plist"));
+    entries.push_back(underHome(preferences + "Tallowmere Prefs"));
+    entries.push_back(underHome(preferences + "ReportPreview.plist"));
+    entries.push_back(underHome("Library/Application Support/Nordaxis"));
+    entries.push_back(machineWide("Library/Application Support/Nordaxis/Tallowmere/Templates"));
+    return entries;
+}
+
+RemovalEntries externalDataHomeEntries()
+{
+    return { underHome("Documents/Nordaxis") };
+}
+
+void append(RemovalEntries& list, const RemovalEntries& more)
+{
+    list.insert(list.end(), more.begin(), more.end());
+}
+
+RemovalList pathsOf(const RemovalEntries& entries, const std::string& home)
+{
+    RemovalList paths;
+    for (const RemovalEntry& entry : entries)
+        paths.push_back(pathOf(entry, home));
+    return paths;
+}
 
 std::vector<std::string> namesIn(OpenedFolder opened)
 {
@@ -32,79 +84,44 @@ std::vector<std::string> namesIn(OpenedFolder opened)
     return names;
 }
 
-RemovalList withChoices(int choiceMask, const std::string& home, const std::vector<std::string>& preferenceNames)
+} // namespace
+
+RemovalEntries removalEntries(int choiceMask, const std::vector<std::string>& preferenceNames)
 {
-    RemovalList list = deleteCoreFiles();
-    if (choiceMask & UserSettingsChoiceBit) {
-        const RemovalList settings = deleteUserSettingsFiles(home, preferenceNames);
-        list.insert(list.end(), settings.begin(), settings.end());
-    }
-    if (choiceMask & ExternalDataHomeChoiceBit) {
-        const RemovalList data = deleteExternalDataHomeFiles(home);
-        list.insert(list.end(), data.begin(), data.end());
-    }
+    RemovalEntries list = coreEntries();
+    if (choiceMask & UserSettingsChoiceBit)
+        append(list, userSettingsEntries(preferenceNames));
+    if (choiceMask & ExternalDataHomeChoiceBit)
+        append(list, externalDataHomeEntries());
     return list;
 }
 
-} // namespace
-
-// Reached like the entries themselves: a link on the way that the removal
-// would not follow does not get its folder listed either.
-std::vector<std::string> folderEntryNames(const std::string& folder)
+std::vector<std::string> preferenceNamesBeneath(int homeFd)
 {
-    return namesIn(openFolderFromRoot(folder));
+    return namesIn(openFolderBeneath(homeFd, kPreferences, rulesUnderHome(homeFd)));
 }
 
-std::vector<std::string> folderEntryNamesBeneath(int startFd, const std::string& relativeFolder)
+std::string pathOf(const RemovalEntry& entry, const std::string& home)
 {
-    return namesIn(openFolderBeneath(startFd, relativeFolder, rulesUnderHome(startFd)));
+    return (entry.base == RemovalEntry::UnderHome ? home : std::string()) + "/" + entry.path;
 }
 
 RemovalList deleteCoreFiles()
 {
-    return {
-        "/Applications/Tallowmere 5.4.1",
-        "/Library/Application Support/Nordaxis/Tallowmere/Templates/rCRS.QMX",
-    };
+    return pathsOf(coreEntries(), std::string());
 }
 
 RemovalList deleteUserSettingsFiles(const std::string& home)
 {
-    return deleteUserSettingsFiles(home, folderEntryNames(home + kPreferences));
-}
-
-RemovalList deleteUserSettingsFiles(const std::string& home, const std::vector<std::string>& preferenceNames)
-{
-    const std::string preferences = home + kPreferences;
-    RemovalList list;
-    for (const std::string& name : preferenceNames) {
-        if (name.compare(0, std::strlen(kMakerPrefix), kMakerPrefix) == 0)
-            list.push_back(preferences + "/" + name);
-    }
-    list.push_back(preferences + "/Tallowmere Prefs.plist");
-    list.push_back(preferences + "/Tallowmere Prefs");
-    list.push_back(preferences + "/ReportPreview.plist");
-    list.push_back(home + "/Library/Application Support/Nordaxis");
-    list.push_back("/Library/Application Support/Nordaxis/Tallowmere/Templates");
-    return list;
+    // Reached like the entries themselves: a link on the way that the removal
+    // would not follow does not get its folder listed either.
+    const std::vector<std::string> names = namesIn(openFolderFromRoot(home + "/" + kPreferences));
+    return pathsOf(userSettingsEntries(names), home);
 }
 
 RemovalList deleteExternalDataHomeFiles(const std::string& home)
 {
-    return { home + "/Documents/Nordaxis" };
-}
-
-RemovalList buildRemovalList(int choiceMask, const std::string& home)
-{
-    const bool listed = choiceMask & UserSettingsChoiceBit;
-    return withChoices(choiceMask, home, listed ? folderEntryNames(home + kPreferences) : std::vector<std::string>());
-}
-
-RemovalList buildRemovalList(int choiceMask, const std::string& home, int homeFd)
-{
-    const bool listed = (choiceMask & UserSettingsChoiceBit) && homeFd >= 0;
-    return withChoices(
-        choiceMask, home, listed ? folderEntryNamesBeneath(homeFd, kPreferences + 1) : std::vector<std::string>());
+    return pathsOf(externalDataHomeEntries(), home);
 }
 
 } // namespace remover

@@ -7,8 +7,37 @@
 
 namespace remover {
 
-// Ordered lists of paths that the removal tool deletes. Entries are plain
-// strings, joined by text: nothing is normalised, sorted or de-duplicated.
+// What the removal tool deletes, written once: each entry is reached either
+// from the user's home folder or from the machine's root folder, by a path
+// relative to it. The tool opens the home folder once and reaches every entry
+// of the user's from that descriptor; the home's text is never joined back
+// onto a path.
+struct RemovalEntry {
+    enum Base {
+        UnderHome,
+        MachineWide,
+    };
+    Base base;
+    std::string path; // relative to its base, without a leading separator
+};
+using RemovalEntries = std::vector<RemovalEntry>;
+
+// The whole list for a choice mask: the core entries, then the user settings
+// (the maker's names among `preferenceNames`, the names of the preferences
+// folder in listing order, then the fixed ones), then the external data home.
+RemovalEntries removalEntries(int choiceMask, const std::vector<std::string>& preferenceNames);
+
+// The preferences folder's names beneath the home folder open as `homeFd`,
+// in listing order, reached by the rules of the walk under a home as the
+// entries are; empty when it is missing or cannot be read.
+std::vector<std::string> preferenceNamesBeneath(int homeFd);
+
+// An entry as a path: "/" + path machine-wide, home + "/" + path under the
+// home, joined as text with nothing normalised.
+std::string pathOf(const RemovalEntry& entry, const std::string& home);
+
+// The same lists as ordered path strings, as the product has always named
+// them.
 using RemovalList = std::vector<std::string>;
 
 // The product's own files, removed whatever the user chose.
@@ -20,26 +49,5 @@ RemovalList deleteUserSettingsFiles(const std::string& home);
 
 // The user's external data folder under the given home folder.
 RemovalList deleteExternalDataHomeFiles(const std::string& home);
-
-// The same with the preferences folder's names already listed.
-RemovalList deleteUserSettingsFiles(const std::string& home, const std::vector<std::string>& preferenceNames);
-
-// The whole list for a choice mask: the core files, then the lists that the
-// mask selects.
-RemovalList buildRemovalList(int choiceMask, const std::string& home);
-
-// The same, with the preferences folder listed beneath the home folder open
-// as `homeFd`, the one the removal works from; -1 when there is no home
-// folder, and so nothing to list.
-RemovalList buildRemovalList(int choiceMask, const std::string& home, int homeFd);
-
-// Names of a folder's entries, in the order the file system lists them; empty
-// when the folder is missing or cannot be read. The absolute path is walked
-// from "/" without following links the removal would not follow.
-std::vector<std::string> folderEntryNames(const std::string& folder);
-
-// The same for a folder at a relative path beneath the home folder open as
-// `startFd`, reached by the rules of the walk under a home.
-std::vector<std::string> folderEntryNamesBeneath(int startFd, const std::string& relativeFolder);
 
 } // namespace remover

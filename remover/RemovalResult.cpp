@@ -1,6 +1,9 @@
 #include "RemovalResult.h"
 
+#include <cerrno>
 #include <cstring>
+#include <new>
+#include <system_error>
 
 namespace remover {
 
@@ -13,6 +16,8 @@ const char* stepName(RemovalStep step)
         return "not a single name";
     case RemovalStep::LookUp:
         return "look-up";
+    case RemovalStep::LinkNotFollowed:
+        return "link on the way not followed";
     case RemovalStep::Unlink:
         return "unlink";
     case RemovalStep::OpenFolder:
@@ -39,8 +44,25 @@ const char* stepName(RemovalStep step)
         return "climb back found another folder";
     case RemovalStep::OutOfMemory:
         return "out of memory";
+    case RemovalStep::Unexpected:
+        return "stopped by an unexpected error";
     }
     return "unknown step";
+}
+
+RemovalResult failureOfCaughtException()
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return removalFailure(RemovalStep::OutOfMemory, ENOMEM);
+    } catch (const std::system_error& error) {
+        const bool isErrno
+            = error.code().category() == std::generic_category() || error.code().category() == std::system_category();
+        return removalFailure(RemovalStep::Unexpected, isErrno ? error.code().value() : 0);
+    } catch (...) {
+        return removalFailure(RemovalStep::Unexpected, 0);
+    }
 }
 
 std::string describe(const RemovalResult& result)

@@ -11,6 +11,7 @@ enum class RemovalStep {
     None, // nothing failed
     NotAName, // the entry's name is empty, "." or "..", or holds a '/'
     LookUp, // looking the entry (or a folder on the way to it) up
+    LinkNotFollowed, // a link on the way that may not lead where it points
     Unlink, // removing a file or a link
     OpenFolder, // opening a folder inside the tree
     IdentifyFolder, // reading an open folder's device, inode and mount
@@ -24,11 +25,14 @@ enum class RemovalStep {
     ClimbBack, // opening the folder above on the way back
     ClimbFoundAnotherFolder, // the folder above is not the one met on the way down
     OutOfMemory,
+    Unexpected, // any other exception of the libraries, such as a thread refused
 };
 
 // The outcome of one removal: either nothing failed, or the first failure met,
-// with the errno it gave (0 where the step has none) and the path, relative
-// to the entry, of the folder or file where it happened ("" for the entry).
+// with the errno it gave (0 where a rule and no call stopped it) and the path
+// of the folder or file where it happened: relative to the entry ("" for the
+// entry itself), or, for a look-up on the way to the entry, relative to the
+// folder the look-up began at.
 struct RemovalResult {
     RemovalStep step = RemovalStep::None;
     int error = 0;
@@ -41,6 +45,10 @@ inline RemovalResult removalFailure(RemovalStep step, int error, std::string whe
 {
     return RemovalResult { step, error, std::move(where) };
 }
+
+// Inside a catch block: what the exception being handled stands for, out of
+// memory or another error, with the errno it carries where it has one.
+RemovalResult failureOfCaughtException();
 
 // A short name of the step: "unlink", "read folder" ...
 const char* stepName(RemovalStep step);

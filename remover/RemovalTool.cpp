@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "ChoiceMask.h"
+#include "EntryRemoval.h"
+#include "FolderCalls.h"
 #include "PathWalk.h"
 #include "PathWalkPlatform.h"
 #include "ResultFile.h"
-#include "TreeRemoval.h"
+#include "ToolInterface.h"
 #include "UntrustedMounts.h"
 
 namespace remover {
@@ -41,27 +43,21 @@ bool hasDotDotComponent(const std::string& path)
     return false;
 }
 
-bool sameFolder(int a, int b)
-{
-    struct stat first, second;
-    return fstat(a, &first) == 0 && fstat(b, &second) == 0 && first.st_dev == second.st_dev
-        && first.st_ino == second.st_ino;
-}
-
 bool isRootFolder(int folderFd)
 {
-    const UniqueFd root(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return root && sameFolder(folderFd, root.get());
+    const UniqueFd root = openMachineRoot();
+    return root && isSameOpenFolder(folderFd, root.get());
 }
 
 // The existence test of the run: a final symbolic link is followed, and one
 // that leads nowhere counts as absent. Any other error is no absence. Under
 // the home the link is followed only on the home's file system: one that
-// leads off it is there, and is removed as a link.
+// leads off it is there, and is removed as a link. A mount point served by a
+// program is not looked at: the removal refuses it.
 Lookup lookUpEntry(int folderFd, const std::string& name, const RemovalPolicy& policy)
 {
     if (isUntrustedMountPoint(folderFd, name))
-        return Lookup::Failed;
+        return Lookup::Found;
     struct stat info;
     if (fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? Lookup::Absent : Lookup::Failed;
@@ -75,28 +71,23 @@ Lookup lookUpEntry(int folderFd, const std::string& name, const RemovalPolicy& p
 }
 
 // A look-up that found nothing to remove, or why it failed.
-RemovalResult notFound(Lookup lookup)
+RemovalResult notFound(const OpenedFolder& folder)
 {
-    return lookup == Lookup::Absent ? RemovalResult {} : removalFailure(RemovalStep::LookUp, 0);
+    return folder.lookup == Lookup::Absent ? RemovalResult {} : folder.why;
 }
 
 // Removes the entry at `relative` beneath the start folder. Ok when it is
 // gone or was never there.
-RemovalResult removeEntryBeneath(const OpenedFolder& start, std::string relative, const RemovalPolicy& policy)
+RemovalResult removeEntryBeneath(const OpenedFolder& start, const std::string& relative, const RemovalPolicy& policy)
 {
     if (start.lookup != Lookup::Found)
-        return notFound(start.lookup);
-    while (!relative.empty() && relative.back() == '/')
-        relative.pop_back();
+        return notFound(start);
     const auto slash = relative.find_last_of('/');
     const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
-    if (name.empty() || name == "." || name == "..")
-        return removalFailure(RemovalStep::NotAName, EINVAL);
-
     const OpenedFolder parent = openParentOfEntry(
         start.folder.get(), slash == std::string::npos ? std::string() : relative.substr(0, slash), name, policy);
     if (parent.lookup != Lookup::Found)
-        return notFound(parent.lookup);
+        return notFound(parent);
     switch (lookUpEntry(parent.folder.get(), name, policy)) {
     case Lookup::Absent:
         return {};
@@ -130,7 +121,7 @@ OpenHome openHome(const std::string& home, const ToolCaller& caller)
         if (caller.accountHome.empty() || result.folder.lookup != Lookup::Found)
             return result;
         const OpenedFolder account = openFolderFromRoot(caller.accountHome);
-        if (account.lookup != Lookup::Found || !sameFolder(account.folder.get(), result.folder.folder.get()))
+        if (account.lookup != Lookup::Found || !isSameOpenFolder(account.folder.get(), result.folder.folder.get()))
             return result;
     }
     if (result.folder.lookup == Lookup::Found) {
@@ -143,29 +134,23 @@ OpenHome openHome(const std::string& home, const ToolCaller& caller)
     return result;
 }
 
-bool removeAllFrom(const RemovalList& list, const std::string& machineRoot, const std::string& homeText,
-    const OpenedFolder& home, std::vector<EntryFailure>* failures)
+bool removeEntries(const RemovalEntries& entries, const std::string& machineRoot, const OpenedFolder& home,
+    std::vector<EntryFailure>* failures)
 {
     const OpenedFolder machine = openFolderFromRoot(machineRoot);
-    const std::string homePrefix = homeText + "/";
     const RemovalPolicy underHome = home.lookup == Lookup::Found ? rulesUnderHome(home.folder.get()) : RemovalPolicy();
 
     bool ok = true;
-    for (const std::string& path : list) {
+    for (const RemovalEntry& entry : entries) {
         // Mounts come and go while the tool runs: learn them afresh before
         // each entry.
         learnUntrustedMounts();
-        RemovalResult result;
-        if (!homeText.empty() && path.compare(0, homePrefix.size(), homePrefix) == 0)
-            result = removeEntryBeneath(home, path.substr(homePrefix.size()), underHome);
-        else if (!path.empty() && path.front() == '/')
-            result = removeEntryBeneath(machine, path, RemovalPolicy());
-        else
-            result = removalFailure(RemovalStep::LookUp, EINVAL); // a relative entry has no trusted start
+        RemovalResult result = entry.base == RemovalEntry::UnderHome
+            ? removeEntryBeneath(home, entry.path, underHome)
+            : removeEntryBeneath(machine, entry.path, RemovalPolicy());
         if (!result.ok()) {
             ok = false;
-            if (failures)
-                failures->push_back(EntryFailure { path, std::move(result) });
+            failures->push_back(EntryFailure { entry, std::move(result) });
         }
     }
     return ok;
@@ -200,15 +185,6 @@ ToolCaller callerFromPkexec(const char* pkexecUid)
     return caller;
 }
 
-bool removeAll(const RemovalList& list, const RemovalRoots& roots, std::vector<EntryFailure>* failures)
-{
-    learnUntrustedMounts();
-    OpenedFolder home;
-    if (!roots.home.empty())
-        home = openFolderFromRoot(roots.home);
-    return removeAllFrom(list, roots.machineRoot, roots.home, home, failures);
-}
-
 RemovalOutcome runRemoval(
     int choiceMask, const std::string& home, const std::string& machineRoot, const ToolCaller& caller)
 {
@@ -218,35 +194,37 @@ RemovalOutcome runRemoval(
     if (!opened.usable)
         return outcome;
     outcome.homeOwner = opened.owner.value_or(0);
-    const RemovalList list = buildRemovalList(choiceMask, home, opened.folder.folder ? opened.folder.folder.get() : -1);
-    outcome.ok = removeAllFrom(list, machineRoot, home, opened.folder, &outcome.failures);
+    const bool listPreferences = (choiceMask & UserSettingsChoiceBit) && opened.folder.lookup == Lookup::Found;
+    const RemovalEntries entries = removalEntries(
+        choiceMask, listPreferences ? preferenceNamesBeneath(opened.folder.folder.get()) : std::vector<std::string>());
+    outcome.ok = removeEntries(entries, machineRoot, opened.folder, &outcome.failures);
     return outcome;
 }
 
 int runRemovalTool(int argc, const char* const* argv, const ToolCaller& caller, RemovalOutcome* given)
 {
-    if (argc < 4) {
+    if (argc < ToolArgumentCount) {
         std::fprintf(
             stderr, "usage: %s <choice-mask> <home-folder> <result-file>\n", argc > 0 && argv[0] ? argv[0] : "main");
         return kUsageExitStatus;
     }
-    const int mask = parseChoiceMask(argv[1]);
-    const std::string home = argv[2];
-    const std::string resultPath = argv[3];
+    const int mask = parseChoiceMask(argv[ChoiceMaskArgument]);
+    const std::string home = argv[HomeFolderArgument];
+    const std::string resultPath = argv[ResultFileArgument];
 
     RemovalOutcome local;
     RemovalOutcome& outcome = given ? *given : local;
     try {
         outcome = runRemoval(mask, home, "/", caller);
     } catch (...) {
-        outcome.ok = false; // out of memory: report, never crash without a verdict
+        // Never end without a verdict: whatever stopped the run fails it.
+        outcome.ok = false;
+        outcome.stoppedBy = failureOfCaughtException();
     }
-    const char* word = outcome.ok ? "success" : "failed";
+    const char* word = outcome.ok ? kVerdictSuccess : kVerdictFailed;
     learnUntrustedMounts();
-    if (caller.throughPkexec)
-        writeResultFileForCaller(resultPath, word, caller.user);
-    else
-        writeResultFile(resultPath, word, outcome.homeOwner);
+    outcome.verdictWritten = caller.throughPkexec ? writeResultFileForCaller(resultPath, word, caller.user)
+                                                  : writeResultFile(resultPath, word, outcome.homeOwner);
     return 0;
 }
 

@@ -16,24 +16,11 @@ namespace remover {
 // machine-wide ones. Where it leads is checked once it is open.
 bool isUsableHome(const std::string& home);
 
-// Where the entries of a removal list are reached from. An entry under `home`
-// is reached from the home folder, any other from `machineRoot`, which stands
-// for "/" (a test gives a folder of its own, the tool always "/").
-struct RemovalRoots {
-    std::string machineRoot = "/";
-    std::string home;
-};
-
 // An entry of the list that stayed, and why.
 struct EntryFailure {
-    std::string path;
+    RemovalEntry entry;
     RemovalResult why;
 };
-
-// Removes every entry of the list that exists (a final symbolic link followed
-// for the test, removed as a link), going on past failures. True when nothing
-// failed; each entry that failed is added to `failures` when given.
-bool removeAll(const RemovalList& list, const RemovalRoots& roots = {}, std::vector<EntryFailure>* failures = nullptr);
 
 // Who started the tool. Root, or the service manager, starts it with arguments
 // of its own choosing, which are trusted. pkexec starts it for whichever user
@@ -49,12 +36,15 @@ struct ToolCaller {
 ToolCaller callerFromPkexec(const char* pkexecUid);
 
 // What a run gives: the verdict, the user that the result file's folder may
-// belong to besides root (the owner of the home folder), and why entries
-// stayed. The tool only writes the verdict.
+// belong to besides root (the owner of the home folder), why entries stayed,
+// what ended the run early, and whether the verdict reached its file. The
+// tool only writes the verdict.
 struct RemovalOutcome {
     bool ok = false;
     uid_t homeOwner = 0;
     std::vector<EntryFailure> failures;
+    RemovalResult stoppedBy; // an exception that ended the run before its last entry
+    bool verdictWritten = false;
 };
 
 // The removal for a choice mask: builds the list and removes it. The home
@@ -65,8 +55,12 @@ struct RemovalOutcome {
 RemovalOutcome runRemoval(
     int choiceMask, const std::string& home, const std::string& machineRoot, const ToolCaller& caller = {});
 
-// The whole tool: main <mask> <home> <result-file>. Returns the exit status.
-// `outcome`, when given, receives what the run did.
+// The whole tool: main <mask> <home> <result-file>. Returns the exit status,
+// 0 whenever the arguments are there, whether or not the verdict could be
+// written: the tool prints nothing then either, since no one reads its output
+// (the service manager sends it nowhere) and the wizard's wait already ends
+// without a verdict as a failure. `outcome`, when given, receives what the
+// run did, the verdict's fate included.
 int runRemovalTool(int argc, const char* const* argv, const ToolCaller& caller = {}, RemovalOutcome* outcome = nullptr);
 
 } // namespace remover

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "PosixFiles.h"
+
 namespace remover {
 
 namespace {
@@ -30,19 +32,6 @@ std::string unescaped(const std::string& field)
         text += field[i];
     }
     return text;
-}
-
-bool readWholeFile(const char* path, std::string& text)
-{
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char buffer[8192];
-    ssize_t got;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0)
-        text.append(buffer, static_cast<std::size_t>(got));
-    close(fd);
-    return got == 0;
 }
 
 // "major:minor" as the table gives a device; 0 when it is not that.
@@ -96,10 +85,10 @@ std::vector<ProgramServedMount> programServedMounts(const std::string& mountInfo
 
 bool readProgramServedMounts(std::vector<ProgramServedMount>& mounts)
 {
-    std::string text;
-    if (!readWholeFile("/proc/self/mountinfo", text))
+    const std::optional<std::string> text = readWholeFile("/proc/self/mountinfo");
+    if (!text)
         return false;
-    mounts = programServedMounts(text);
+    mounts = programServedMounts(*text);
     return true;
 }
 

@@ -97,6 +97,7 @@ void WorkerPool::pace()
 bool WorkerPool::offer(const ListingRef& listing)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    ENGINE_CHECK(m_busy > 0); // P2: only a busy worker queues work
     if (!m_wanted || listing->queued)
         return false;
     if (!listing->shared) {
@@ -149,6 +150,7 @@ ListingRef WorkerPool::take()
     m_changed.wait(lock, [this] { return (!m_queue.empty() && m_busy < allowedLocked()) || m_busy == 0; });
     --m_idle;
     if (m_queue.empty()) {
+        ENGINE_CHECK(m_busy == 0); // P2
         m_changed.notify_all(); // everything is done: wake the others to end
         updateWanted();
         checkLocked();
@@ -173,10 +175,13 @@ void WorkerPool::runHelper() noexcept
     try {
         m_helper(*this);
     } catch (...) {
-        // A helper that could not begin leaves its work to the others, which
-        // must not wait for it.
-        fail(removalFailure(RemovalStep::OutOfMemory, ENOMEM));
+        // The walk itself lets nothing escape, but making a worker allocates
+        // (its stack of folders): a helper that could not begin, before its
+        // first take(), leaves its work to the others, which must not wait
+        // for it.
+        fail(failureOfCaughtException());
         std::lock_guard<std::mutex> lock(m_mutex);
+        ENGINE_CHECK(m_busy > 0);
         --m_busy;
         updateWanted();
         m_changed.notify_all();

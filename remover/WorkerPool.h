@@ -33,7 +33,6 @@ public:
     ~WorkerPool();
 
     int topParentFd() const { return m_topParentFd; }
-    unsigned maxWorkers() const { return m_maxWorkers; }
     long maxShared() const { return 2 * static_cast<long>(m_maxWorkers); }
 
     // Keeps the first failure; any failure makes the verdict failed.

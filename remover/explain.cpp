@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "RemovalTool.h"
+#include "ToolInterface.h"
 
 int main(int argc, char** argv)
 {
@@ -12,9 +13,16 @@ int main(int argc, char** argv)
     const int status = remover::runRemovalTool(argc, argv, remover::ToolCaller(), &outcome);
     if (status != 0)
         return status;
-    for (const remover::EntryFailure& failure : outcome.failures)
-        std::printf("%s\t%s\n", failure.path.c_str(), remover::describe(failure.why).c_str());
-    if (!outcome.ok && outcome.failures.empty())
+    const std::string home = argv[remover::HomeFolderArgument];
+    for (const remover::EntryFailure& failure : outcome.failures) {
+        const std::string path = remover::pathOf(failure.entry, home);
+        std::printf("%s\t%s\n", path.c_str(), remover::describe(failure.why).c_str());
+    }
+    if (!outcome.stoppedBy.ok())
+        std::printf("\tthe run stopped early: %s\n", remover::describe(outcome.stoppedBy).c_str());
+    else if (!outcome.ok && outcome.failures.empty())
         std::printf("\tnothing removed: the home folder cannot be used\n");
+    if (!outcome.verdictWritten)
+        std::printf("\tthe verdict could not be written to %s\n", argv[remover::ResultFileArgument]);
     return 0;
 }

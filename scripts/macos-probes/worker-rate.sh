@@ -15,7 +15,7 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/tw-worker-rate.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
 sources=()
-for name in ChoiceMask PathWalk RemovalLists ResultFile RemovalTool RemovalResult TreeRemoval FolderRemoval \
+for name in ChoiceMask PathWalk RemovalLists ResultFile RemovalTool RemovalResult EntryRemoval FolderTreeRemoval FolderCalls \
   FolderNode FolderListing WorkerPool WorkerController FolderWalk InodeOrder UntrustedMounts \
   PathWalk_mac EntryIdentity_mac UntrustedMounts_mac; do
   sources+=("$root/remover/$name.cpp")

@@ -7,8 +7,6 @@
 
 #include "PrivilegedJob.h"
 
-using namespace privilegedjob;
-
 namespace {
 
 struct FileStep {
@@ -96,12 +94,12 @@ TEST(PrivilegedJobRun, RefusalBeforeTheWaitGivesZeroAtOnce)
 {
     ScriptedPlatform refused;
     refused.grants = false;
-    EXPECT_EQ(runPrivilegedJob(refused, 6), 0);
+    EXPECT_EQ(runPrivilegedJob(refused, 6), RemovalJobResult::NotAuthorized);
     EXPECT_EQ(refused.calls, std::vector<std::string> { "authorize" }) << "no job may be touched";
 
     ScriptedPlatform rejected;
     rejected.accepts = false;
-    EXPECT_EQ(runPrivilegedJob(rejected, 6), 0);
+    EXPECT_EQ(runPrivilegedJob(rejected, 6), RemovalJobResult::NotAuthorized);
     EXPECT_EQ(rejected.now, 500) << "no wait after a refused submission";
 }
 
@@ -109,7 +107,7 @@ TEST(PrivilegedJobRun, ReplacesTheEarlierJobWithTheDescribedOne)
 {
     ScriptedPlatform platform;
     platform.file = { { 0.1, "success" } };
-    EXPECT_EQ(runPrivilegedJob(platform, 6), 2);
+    EXPECT_EQ(runPrivilegedJob(platform, 6), RemovalJobResult::Succeeded);
     const auto position = [&](const char* call) {
         return std::find(platform.calls.begin(), platform.calls.end(), call) - platform.calls.begin();
     };
@@ -133,14 +131,15 @@ TEST(PrivilegedJobRun, ReplacesTheEarlierJobWithTheDescribedOne)
 
 TEST(PrivilegedJobRun, OnlyTheExactWordIsSuccess)
 {
-    const std::pair<std::optional<std::string>, int> cases[] = {
-        { "success", 2 },
-        { "failed", 1 },
-        { "success\n", 1 },
-        { "Success", 1 },
-        { " success", 1 },
-        { std::string("success\0", 8), 1 },
-        { std::nullopt, 1 },
+    const RemovalJobResult failed = RemovalJobResult::Failed;
+    const std::pair<std::optional<std::string>, RemovalJobResult> cases[] = {
+        { "success", RemovalJobResult::Succeeded },
+        { "failed", failed },
+        { "success\n", failed },
+        { "Success", failed },
+        { " success", failed },
+        { std::string("success\0", 8), failed },
+        { std::nullopt, failed },
     };
     for (const auto& [text, expected] : cases) {
         ScriptedPlatform platform;
@@ -155,13 +154,14 @@ TEST(PrivilegedJobRun, EmptyFileMeansTheVerdictIsOnItsWay)
 {
     ScriptedPlatform platform;
     platform.file = { { 0.3, "" }, { 2.2, "success" } };
-    EXPECT_EQ(runPrivilegedJob(platform, 6), 2);
+    EXPECT_EQ(runPrivilegedJob(platform, 6), RemovalJobResult::Succeeded);
     EXPECT_EQ(platform.elapsed(), 2.5);
 
     ScriptedPlatform stuck;
     stuck.file = { { 0.3, "" } };
     stuck.jobEndsAt = 1.7;
-    EXPECT_EQ(runPrivilegedJob(stuck, 6), 1) << "an empty file after the tool ended is a failure";
+    EXPECT_EQ(runPrivilegedJob(stuck, 6), RemovalJobResult::Failed)
+        << "an empty file after the tool ended is a failure";
     EXPECT_EQ(stuck.elapsed(), 2.0);
 }
 
@@ -169,7 +169,7 @@ TEST(PrivilegedJobRun, ToolThatNeverWritesEndsTheWaitOnTheSchedule)
 {
     ScriptedPlatform platform;
     platform.jobEndsAt = 2.6;
-    EXPECT_EQ(runPrivilegedJob(platform, 6), 1);
+    EXPECT_EQ(runPrivilegedJob(platform, 6), RemovalJobResult::Failed);
     EXPECT_EQ(platform.fileTests, (std::vector<double> { 1.0, 1.5, 2.0, 2.5, 3.0 }));
 }
 
@@ -179,14 +179,14 @@ TEST(PrivilegedJobRun, VerdictWrittenJustBeforeTheToolEndsCounts)
     // seeing it ended must not hide the verdict that came just before.
     ScriptedPlatform platform;
     platform.succeedAndEndAfterProbe = 3;
-    EXPECT_EQ(runPrivilegedJob(platform, 6), 2);
+    EXPECT_EQ(runPrivilegedJob(platform, 6), RemovalJobResult::Succeeded);
 }
 
 TEST(PrivilegedJobRun, BoundEndsAWaitForAJobOfUnknownState)
 {
     ScriptedPlatform platform;
     platform.stateKnown = false;
-    EXPECT_EQ(runPrivilegedJob(platform, 6), 1);
+    EXPECT_EQ(runPrivilegedJob(platform, 6), RemovalJobResult::Failed);
     EXPECT_GE(platform.elapsed(), kWaitBound);
     EXPECT_LE(platform.elapsed(), kWaitBound + kTestInterval);
 }
@@ -200,17 +200,20 @@ TEST(PrivilegedJobRun, AcceptedJobWithoutProcessHasNotEnded)
         std::optional<double> endsAt;
         bool endLeavesNoTrace;
         std::vector<FileStep> file;
-        int result;
+        RemovalJobResult result;
         double elapsed;
     };
+    const RemovalJobResult failed = RemovalJobResult::Failed;
+    const RemovalJobResult succeeded = RemovalJobResult::Succeeded;
     const Case cases[] = {
-        { "starts late, ends silently without a verdict", 2.2, 3.1, true, {}, 1, 3.5 },
-        { "starts late, writes success", 2.2, 3.1, true, { { 2.9, "success" } }, 2, 3.0 },
-        { "starts and ends between two probes, verdict written", 2.1, 2.4, true, { { 2.3, "success" } }, 2, 2.5 },
-        { "ends with a trace before it was seen running", 1.1, 1.3, false, {}, 1, 1.5 },
-        { "never starts", kWaitBound * 2, std::nullopt, true, {}, 1, kStartBound },
+        { "starts late, ends silently without a verdict", 2.2, 3.1, true, {}, failed, 3.5 },
+        { "starts late, writes success", 2.2, 3.1, true, { { 2.9, "success" } }, succeeded, 3.0 },
+        { "starts and ends between two probes, verdict written", 2.1, 2.4, true, { { 2.3, "success" } }, succeeded,
+            2.5 },
+        { "ends with a trace before it was seen running", 1.1, 1.3, false, {}, failed, 1.5 },
+        { "never starts", kWaitBound * 2, std::nullopt, true, {}, failed, kStartBound },
         { "starts just before the start bound, writes success", kStartBound - 0.2, kStartBound + 5, true,
-            { { kStartBound + 4, "success" } }, 2, kStartBound + 4.0 },
+            { { kStartBound + 4, "success" } }, succeeded, kStartBound + 4.0 },
     };
     for (const Case& c : cases) {
         ScriptedPlatform platform;

@@ -101,7 +101,7 @@ struct Scene {
     {
         ScopedVariable homeVariable("HOME", home.c_str());
         ScopedVariable temporaryVariable("TMPDIR", temporary.c_str());
-        return privilegedjob::runPrivilegedJob(platform, 6);
+        return static_cast<int>(runPrivilegedJob(platform, 6));
     }
 
     void expectStartedDetached(uid_t uid) const
@@ -421,7 +421,7 @@ protected:
             [&] {
                 ObservedPlatform platform(scene.bundle, elevatorSearchPath);
                 const int result = scene.run(platform);
-                return result * 2 + (platform.slept > privilegedjob::kFirstTestDelay);
+                return result * 2 + (platform.slept > kFirstTestDelay);
             },
             &whyNot);
         EXPECT_TRUE(status) << whyNot;

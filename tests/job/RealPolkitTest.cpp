@@ -208,7 +208,7 @@ protected:
             setenv("XDG_RUNTIME_DIR", m_runtime.c_str(), 1);
             unsetenv("TMPDIR");
             LinuxJobPlatform platform(bundle, LinuxJobPlatform::kSystemElevatorSearchPath);
-            _exit(privilegedjob::runPrivilegedJob(platform, 6));
+            _exit(static_cast<int>(runPrivilegedJob(platform, 6)));
         }
         pid_t agent = fork();
         if (agent == 0) {

@@ -1,10 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "RemovalLists.h"
 #include "TestSupport.h"
+#include "UniqueFd.h"
 
 namespace remover {
 
@@ -28,6 +31,15 @@ RemovalList fixedSettingsEntries(const std::string& home)
         home + "/Library/Application Support/Nordaxis",
         "/Library/Application Support/Nordaxis/Tallowmere/Templates",
     };
+}
+
+// A folder's names in the order the file system lists them.
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    return names;
 }
 
 RemovalList concat(std::initializer_list<RemovalList> parts)
@@ -59,7 +71,7 @@ TEST(RemovalLists, UserSettingsKeepOnlyTheExactPrefixInListingOrder)
     mkdir((p + "/com.nordaxis.folder.d").c_str(), 0755);
 
     RemovalList expected;
-    for (const std::string& name : folderEntryNames(p)) {
+    for (const std::string& name : namesIn(p)) {
         if (name.rfind("com.nordaxis.", 0) == 0)
             expected.push_back(p + "/" + name);
     }
@@ -94,20 +106,36 @@ TEST(RemovalLists, UnreadablePreferencesFolderGivesTheFixedEntries)
     EXPECT_EQ(*status, 0);
 }
 
+// The tool's one tagged list gives the same paths as the product's list
+// builders, and lists the preferences beneath the open home as they do.
 TEST(RemovalLists, MaskSelectsListsInOrder)
 {
     TempDir home;
     writeFile(home / "Library/Preferences/com.nordaxis.a");
     const RemovalList settings = deleteUserSettingsFiles(home.path());
     const RemovalList data = deleteExternalDataHomeFiles(home.path());
+    const UniqueFd homeFd(open(home.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const std::vector<std::string> names = preferenceNamesBeneath(homeFd.get());
+    EXPECT_EQ(names, namesIn(home / "Library/Preferences"));
 
-    EXPECT_EQ(buildRemovalList(0, home.path()), kCore);
-    EXPECT_EQ(buildRemovalList(8, home.path()), kCore);
-    EXPECT_EQ(buildRemovalList(1, home.path()), kCore);
-    EXPECT_EQ(buildRemovalList(2, home.path()), concat({ kCore, settings }));
-    EXPECT_EQ(buildRemovalList(4, home.path()), concat({ kCore, data }));
-    EXPECT_EQ(buildRemovalList(6, home.path()), concat({ kCore, settings, data }));
-    EXPECT_EQ(buildRemovalList(-1, home.path()), concat({ kCore, settings, data }));
+    const struct {
+        int mask;
+        RemovalList expected;
+    } cases[] = {
+        { 0, kCore },
+        { 8, kCore },
+        { 1, kCore },
+        { 2, concat({ kCore, settings }) },
+        { 4, concat({ kCore, data }) },
+        { 6, concat({ kCore, settings, data }) },
+        { -1, concat({ kCore, settings, data }) },
+    };
+    for (const auto& c : cases) {
+        RemovalList paths;
+        for (const RemovalEntry& entry : removalEntries(c.mask, names))
+            paths.push_back(pathOf(entry, home.path()));
+        EXPECT_EQ(paths, c.expected) << c.mask;
+    }
     EXPECT_EQ(settings.front(), home / "Library/Preferences/com.nordaxis.a");
 }
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "EntryRemoval.h"
 #include "RemovalSettings.h"
-#include "TreeRemoval.h"
 
 namespace remover {
 

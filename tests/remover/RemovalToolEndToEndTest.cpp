@@ -13,6 +13,7 @@
 #include <fstream>
 #include <utility>
 
+#include "RemovalTool.h"
 #include "TestSupport.h"
 
 namespace remover {
@@ -150,6 +151,15 @@ TEST_F(RemovalToolRun, ResultFileFaultsAreSilent)
     EXPECT_EQ(runTool({ "0", m_home.path(), m_out / "planted.log" }).exitStatus, 0);
     EXPECT_EQ(readFile(m_out / "victim.txt"), "untouched");
     EXPECT_EQ(readFile(m_out / "planted.log"), "success");
+
+    // Silent, but known to the tool's code, which removal-explain prints.
+    for (const auto& [resultPath, written] :
+        { std::pair { m_out / "missing-folder/r.log", false }, std::pair { m_out / "r.log", true } }) {
+        RemovalOutcome outcome;
+        const char* argv[] = { "main", "0", m_home.path().c_str(), resultPath.c_str() };
+        EXPECT_EQ(runRemovalTool(4, argv, ToolCaller(), &outcome), 0);
+        EXPECT_EQ(outcome.verdictWritten, written) << resultPath;
+    }
 }
 
 TEST_F(RemovalToolRun, ItemThatCannotBeRemovedGivesFailed)

@@ -11,18 +11,31 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
 
+#include "EntryRemoval.h"
 #include "RemovalTestHelpers.h"
 #include "RemovalTool.h"
 #include "TestSupport.h"
-#include "TreeRemoval.h"
 #include "UniqueFd.h"
 
 namespace remover {
 
 using namespace testsupport;
 using namespace removaltest;
+
+namespace {
+
+// Where the removal list puts its first entries, relative to the machine's
+// root and to the home.
+const char kApplication[] = "Applications/Tallowmere 5.4.1";
+const char kTemplateFile[] = "Library/Application Support/Nordaxis/Tallowmere/Templates/rCRS.QMX";
+const char kExternalData[] = "Documents/Nordaxis";
+
+} // namespace
 
 TEST(TreeRemoval, RemovesFilesFoldersAndDeepTrees)
 {
@@ -50,74 +63,88 @@ TEST(TreeRemoval, RemovesFilesFoldersAndDeepTrees)
 TEST(TreeRemoval, LinksAreRemovedAsLinksAndTheirTargetsStay)
 {
     TempDir tmp;
+    const std::string home = tmp / "home";
+    const std::string machine = tmp / "machine";
+    const std::string application = machine + "/" + kApplication;
     writeFile(tmp / "outside/keep.txt", "keep");
-    makeFolders(tmp / "tree/sub");
-    makeSymlink(tmp / "outside", tmp / "tree/sub/to-outside");
-    makeSymlink(tmp / "outside/keep.txt", tmp / "tree/to-file");
-    makeSymlink(tmp / "outside", tmp / "link-to-folder");
+    makeFolders(application + "/sub");
+    makeSymlink(tmp / "outside", application + "/sub/to-outside");
+    makeSymlink(tmp / "outside/keep.txt", application + "/to-file");
+    makeFolders(home + "/Documents");
+    makeSymlink(tmp / "outside", home + "/" + kExternalData);
 
-    EXPECT_TRUE(removeAll({ tmp / "tree", tmp / "link-to-folder" }));
-    EXPECT_FALSE(entryExists(tmp / "tree"));
-    EXPECT_FALSE(entryExists(tmp / "link-to-folder"));
+    EXPECT_TRUE(runRemoval(ExternalDataHomeChoiceBit, home, machine).ok);
+    EXPECT_FALSE(entryExists(application));
+    EXPECT_FALSE(entryExists(home + "/" + kExternalData));
     EXPECT_EQ(readFile(tmp / "outside/keep.txt"), "keep");
 }
 
 TEST(TreeRemoval, DanglingLinkCountsAsAbsentAndStays)
 {
     TempDir tmp;
-    makeSymlink(tmp / "missing-target", tmp / "dangling");
+    const std::string dangling = tmp / "machine/" + kApplication;
+    makeFolders(tmp / "machine/Applications");
+    makeSymlink(tmp / "missing-target", dangling);
     struct stat target;
-    EXPECT_NE(stat((tmp / "dangling").c_str(), &target), 0) << "the link leads nowhere";
-    EXPECT_TRUE(removeAll({ tmp / "dangling" }));
-    EXPECT_TRUE(isSymlink(tmp / "dangling"));
+    EXPECT_NE(stat(dangling.c_str(), &target), 0) << "the link leads nowhere";
+    EXPECT_TRUE(runRemoval(0, tmp / "home", tmp / "machine").ok);
+    EXPECT_TRUE(isSymlink(dangling));
 }
 
 TEST(TreeRemoval, FailureInTheMiddleStillRemovesLaterEntries)
 {
+    // The list's first three entries with a mask of 4: the application, the
+    // core template file (here a tree), the external data folder (a file).
     TempDir tmp;
     openUpPermissions(tmp.path());
-    // Writable by the ordinary user: "free" and "tree"; not: "locked".
-    writeFile(tmp / "locked/stays.txt", "x");
-    writeFile(tmp / "open/free.txt", "x");
-    writeFile(tmp / "open/tree/inner/a.txt", "x");
-    writeFile(tmp / "open/tree/locked-inner/stays.txt", "x");
-    writeFile(tmp / "open/tree/z.txt", "x");
+    const std::string home = tmp / "home";
+    const std::string machine = tmp / "machine";
+    const std::string locked = machine + "/Applications";
+    const std::string tree = machine + "/" + kTemplateFile;
+    const std::string free = home + "/" + kExternalData;
+    // Removable by the ordinary user: the tree and the data; not: the application.
+    writeFile(locked + "/Tallowmere 5.4.1", "x");
+    writeFile(free, "x");
+    writeFile(tree + "/inner/a.txt", "x");
+    writeFile(tree + "/locked-inner/stays.txt", "x");
+    writeFile(tree + "/z.txt", "x");
     // Enough folders for the workers to share the tree, the locked one deep inside.
     for (int i = 0; i < 40; ++i)
         for (int j = 0; j < 5; ++j)
-            writeFile(tmp / ("open/tree/s" + std::to_string(i) + "/f" + std::to_string(j)), "x");
-    writeFile(tmp / "open/tree/s17/x/y/locked-deep/stays.txt", "x");
+            writeFile(tree + "/s" + std::to_string(i) + "/f" + std::to_string(j), "x");
+    writeFile(tree + "/s17/x/y/locked-deep/stays.txt", "x");
     if (geteuid() == 0) {
         const auto user = ordinaryUser();
         if (!user)
             GTEST_SKIP() << "running as root and no ordinary account to drop to";
-        giveTo(tmp / "open", user->uid, user->gid);
-        lchown((tmp / "open/tree/locked-inner").c_str(), 0, 0);
-        lchown((tmp / "open/tree/locked-inner/stays.txt").c_str(), 0, 0);
-        lchown((tmp / "open/tree/s17/x/y/locked-deep").c_str(), 0, 0);
-        lchown((tmp / "open/tree/s17/x/y/locked-deep/stays.txt").c_str(), 0, 0);
+        giveTo(machine, user->uid, user->gid);
+        giveTo(home, user->uid, user->gid);
+        for (const std::string& rootsOwn :
+            { locked, locked + "/Tallowmere 5.4.1", tree + "/locked-inner", tree + "/locked-inner/stays.txt",
+                tree + "/s17/x/y/locked-deep", tree + "/s17/x/y/locked-deep/stays.txt" })
+            lchown(rootsOwn.c_str(), 0, 0);
     } else {
-        chmod((tmp / "locked").c_str(), 0555);
-        chmod((tmp / "open/tree/locked-inner").c_str(), 0555);
-        chmod((tmp / "open/tree/s17/x/y/locked-deep").c_str(), 0555);
+        chmod(locked.c_str(), 0555);
+        chmod((tree + "/locked-inner").c_str(), 0555);
+        chmod((tree + "/s17/x/y/locked-deep").c_str(), 0555);
     }
 
-    const RemovalList list = { tmp / "locked/stays.txt", tmp / "open/tree", tmp / "open/free.txt" };
     std::string whyNot;
-    const auto status = runInChildAsOrdinaryUser([&] { return removeAll(list) ? 0 : 1; }, &whyNot);
+    const auto status = runInChildAsOrdinaryUser(
+        [&] { return runRemoval(ExternalDataHomeChoiceBit, home, machine).ok ? 0 : 1; }, &whyNot);
     if (!status)
         GTEST_SKIP() << "needs an ordinary user: " << whyNot;
     EXPECT_EQ(*status, 1) << "a failed removal must give a failed verdict";
-    EXPECT_TRUE(entryExists(tmp / "locked/stays.txt"));
-    EXPECT_TRUE(entryExists(tmp / "open/tree/locked-inner/stays.txt"));
-    EXPECT_FALSE(entryExists(tmp / "open/tree/inner"));
-    EXPECT_FALSE(entryExists(tmp / "open/tree/z.txt"));
-    EXPECT_FALSE(entryExists(tmp / "open/free.txt"));
-    EXPECT_TRUE(entryExists(tmp / "open/tree/s17/x/y/locked-deep/stays.txt"));
-    EXPECT_FALSE(entryExists(tmp / "open/tree/s17/f0"));
+    EXPECT_TRUE(entryExists(locked + "/Tallowmere 5.4.1"));
+    EXPECT_TRUE(entryExists(tree + "/locked-inner/stays.txt"));
+    EXPECT_FALSE(entryExists(tree + "/inner"));
+    EXPECT_FALSE(entryExists(tree + "/z.txt"));
+    EXPECT_FALSE(entryExists(free));
+    EXPECT_TRUE(entryExists(tree + "/s17/x/y/locked-deep/stays.txt"));
+    EXPECT_FALSE(entryExists(tree + "/s17/f0"));
     for (int i = 0; i < 40; ++i) {
         if (i != 17) {
-            EXPECT_FALSE(entryExists(tmp / ("open/tree/s" + std::to_string(i)))) << i;
+            EXPECT_FALSE(entryExists(tree + "/s" + std::to_string(i))) << i;
         }
     }
 }
@@ -180,8 +207,14 @@ TEST(TreeRemoval, RemoveEntryAtTakesOneNameAndLeavesTheParentOpen)
         bool removed;
     } cases[] = { { "file", true }, { "folder", true }, { "missing", true }, { "a/b", false }, { "..", false },
         { "", false } };
-    for (const auto& c : cases)
-        EXPECT_EQ(removeEntryAt(parentFd, c.name).ok(), c.removed) << c.name;
+    for (const auto& c : cases) {
+        const RemovalResult result = removeEntryAt(parentFd, c.name);
+        EXPECT_EQ(result.ok(), c.removed) << c.name;
+        if (!c.removed) {
+            EXPECT_EQ(result.step, RemovalStep::NotAName) << c.name;
+            EXPECT_EQ(result.error, EINVAL) << c.name;
+        }
+    }
     EXPECT_NE(fcntl(parentFd, F_GETFD), -1) << "the caller's folder must stay open";
     close(parentFd);
     EXPECT_FALSE(entryExists(tmp / "file"));
@@ -212,44 +245,66 @@ TEST(TreeRemoval, RemovesTreesDeeperThanTheOpenFileLimit)
     EXPECT_FALSE(entryExists(tmp / "tree"));
 }
 
-// Each entry that stays is reported with the step that failed and its errno;
-// entries that are gone or absent are not reported.
+// Each entry that stays is reported with the step that failed, its errno and
+// where; entries that are gone or absent are not reported.
 TEST(TreeRemoval, EntriesThatStaySayWhy)
 {
     TempDir tmp;
-    writeFile(tmp / "present/file", "x");
+    const std::string machine = tmp / "machine";
+    writeFile(machine + "/" + kApplication + "/file", "x");
     const std::string tooLong(300, 'n');
     const struct {
-        std::string path;
-        RemovalStep step; // None: not reported
+        std::string machineRoot;
+        std::string entry; // the one reported, as pathOf gives it; "": none
+        RemovalStep step;
         int error;
+        std::string where;
     } cases[] = {
-        { tmp / "present", RemovalStep::None, 0 },
-        { tmp / "absent", RemovalStep::None, 0 },
-        { tmp / tooLong, RemovalStep::LookUp, ENAMETOOLONG },
-        { "relative/entry", RemovalStep::LookUp, EINVAL },
-        { tmp / "present/..", RemovalStep::NotAName, EINVAL },
+        // The application is removed and the template file is absent.
+        { machine, "", RemovalStep::None, 0, "" },
+        // Each machine-wide entry: the walk to the root's long name fails.
+        { tmp / tooLong, "/" + std::string(kApplication), RemovalStep::LookUp, ENAMETOOLONG,
+            (tmp / tooLong).substr(1) },
     };
-    RemovalList list;
-    for (const auto& c : cases)
-        list.push_back(c.path);
-    std::vector<EntryFailure> failures;
-    EXPECT_FALSE(removeAll(list, {}, &failures));
-    std::size_t reported = 0;
     for (const auto& c : cases) {
-        const auto found = std::find_if(
-            failures.begin(), failures.end(), [&](const EntryFailure& failure) { return failure.path == c.path; });
-        if (c.step == RemovalStep::None) {
-            EXPECT_TRUE(found == failures.end()) << c.path;
+        SCOPED_TRACE(c.machineRoot);
+        const RemovalOutcome outcome = runRemoval(0, tmp / "home", c.machineRoot);
+        EXPECT_EQ(outcome.ok, c.entry.empty());
+        if (c.entry.empty()) {
+            EXPECT_TRUE(outcome.failures.empty());
             continue;
         }
-        ++reported;
-        ASSERT_TRUE(found != failures.end()) << c.path;
-        EXPECT_EQ(found->why.step, c.step) << c.path << ": " << describe(found->why);
-        EXPECT_EQ(found->why.error, c.error) << c.path << ": " << describe(found->why);
+        ASSERT_EQ(outcome.failures.size(), 2u) << "both machine-wide entries";
+        const EntryFailure& first = outcome.failures.front();
+        EXPECT_EQ(pathOf(first.entry, tmp / "home"), c.entry);
+        EXPECT_EQ(first.why.step, c.step) << describe(first.why);
+        EXPECT_EQ(first.why.error, c.error) << describe(first.why);
+        EXPECT_EQ(first.why.where, c.where) << describe(first.why);
     }
-    EXPECT_EQ(failures.size(), reported);
-    EXPECT_FALSE(entryExists(tmp / "present"));
+    EXPECT_FALSE(entryExists(machine + "/" + kApplication));
+}
+
+// An exception that ends a removal is named for what it is.
+TEST(TreeRemoval, ExceptionsAreToldApart)
+{
+    const struct {
+        std::function<void()> raise;
+        RemovalStep step;
+        int error;
+    } cases[] = {
+        { [] { throw std::bad_alloc(); }, RemovalStep::OutOfMemory, ENOMEM },
+        { [] { throw std::system_error(EAGAIN, std::generic_category()); }, RemovalStep::Unexpected, EAGAIN },
+        { [] { throw std::runtime_error("other"); }, RemovalStep::Unexpected, 0 },
+    };
+    for (const auto& c : cases) {
+        try {
+            c.raise();
+        } catch (...) {
+            const RemovalResult why = failureOfCaughtException();
+            EXPECT_EQ(why.step, c.step) << describe(why);
+            EXPECT_EQ(why.error, c.error) << describe(why);
+        }
+    }
 }
 
 // A chain that a user keeps growing at its tip would keep root busy without

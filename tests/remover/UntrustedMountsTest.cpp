@@ -16,10 +16,10 @@
 #include <functional>
 #include <vector>
 
+#include "EntryRemoval.h"
 #include "FolderListing.h"
 #include "RemovalTool.h"
 #include "TestSupport.h"
-#include "TreeRemoval.h"
 #include "UntrustedMounts.h"
 
 namespace remover {
@@ -140,21 +140,28 @@ TEST_F(SilentFuse, RemovalNeverTouchesTheMount)
         const char* what;
         const char* mountPoint; // inside the home
         int mask;
+        RemovalStep why; // of the first entry that stays; None: no entry reported
     } cases[] = {
-        { "on the way to an entry", "Documents", 4 },
-        { "the entry itself", "Documents/Nordaxis", 4 },
-        { "inside an entry", "Documents/Nordaxis/data", 4 },
-        { "on the way to the listed folder", "Library/Preferences", 2 },
-        { "the home itself", "", 6 },
+        { "on the way to an entry", "Documents", 4, RemovalStep::UntrustedMount },
+        { "the entry itself", "Documents/Nordaxis", 4, RemovalStep::UntrustedMount },
+        { "inside an entry", "Documents/Nordaxis/data", 4, RemovalStep::UntrustedMount },
+        { "on the way to the listed folder", "Library/Preferences", 2, RemovalStep::UntrustedMount },
+        { "the home itself", "", 6, RemovalStep::UntrustedMount },
     };
+    const int kOtherReason = 3;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string mountPoint = home() + (*c.mountPoint ? "/" : "") + c.mountPoint;
         const int status = inPrivateMountNamespace([&] { return mountSilentFuse(mountPoint); },
-            [&] { return runRemoval(c.mask, home(), m_tmp / "no-machine-root").ok ? 0 : 1; });
+            [&] {
+                const RemovalOutcome outcome = runRemoval(c.mask, home(), m_tmp / "no-machine-root");
+                const RemovalStep first = outcome.failures.empty() ? RemovalStep::None : outcome.failures[0].why.step;
+                return outcome.ok ? 0 : first == c.why ? 1 : kOtherReason;
+            });
         if (status == kSkipped)
             GTEST_SKIP() << "cannot mount FUSE in a private mount namespace here";
-        EXPECT_EQ(status, 1) << "1: failed without hanging; " << kHung << ": hung on the mount";
+        EXPECT_EQ(status, 1) << "1: failed without hanging, for the mount rule; " << kOtherReason
+                             << ": for another reason; " << kHung << ": hung on the mount";
     }
 
     // With the same mount elsewhere, the home is removed as always.

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
-using namespace running;
 using testsupport::makeFolders;
 using testsupport::makeSymlink;
 using testsupport::TempDir;

@@ -44,7 +44,7 @@ TEST(RunningCheck, OneCopyRuns)
     FakeProduct product;
     const pid_t pid = product.start();
     EXPECT_TRUE(checkIfTallowmereIsRunning());
-    EXPECT_EQ(running::runningProcessesOfBundle(kTallowmereBundleIdentifier), std::vector<pid_t> { pid });
+    EXPECT_EQ(runningProcessesOfBundle(kTallowmereBundleIdentifier), std::vector<pid_t> { pid });
 }
 
 TEST(RunningCheck, QuitsAreSeenAtTheNextCall)
@@ -52,7 +52,7 @@ TEST(RunningCheck, QuitsAreSeenAtTheNextCall)
     FakeProduct product;
     product.start(2);
     EXPECT_TRUE(checkIfTallowmereIsRunning()); // two copies count as one
-    EXPECT_EQ(running::runningProcessesOfBundle(kTallowmereBundleIdentifier).size(), 2u);
+    EXPECT_EQ(runningProcessesOfBundle(kTallowmereBundleIdentifier).size(), 2u);
 
     product.quit(product.runningCopies().front());
     EXPECT_TRUE(checkIfTallowmereIsRunning());

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace running;
 using testsupport::TempDir;
 using testsupport::writeFile;
 

@@ -8,5 +8,5 @@
 int authorizeHelperTool(int choiceMask)
 {
     const std::unique_ptr<JobPlatform> platform = makeJobPlatform();
-    return privilegedjob::runPrivilegedJob(*platform, choiceMask);
+    return static_cast<int>(runPrivilegedJob(*platform, choiceMask));
 }

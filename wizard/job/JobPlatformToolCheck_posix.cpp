@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "PosixFiles.h"
+
 namespace {
 
 // As many links as the kernel itself follows in one look-up.
@@ -58,16 +60,6 @@ void pushComponents(const std::string& path, std::vector<std::string>* pending)
     pending->insert(pending->end(), components.rbegin(), components.rend());
 }
 
-bool readLink(const std::string& path, std::string* target)
-{
-    std::vector<char> buffer(4096);
-    const ssize_t length = readlink(path.c_str(), buffer.data(), buffer.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size())
-        return false;
-    target->assign(buffer.data(), static_cast<std::size_t>(length));
-    return true;
-}
-
 } // namespace
 
 bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<gid_t> administrators)
@@ -103,9 +95,10 @@ bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<g
         if (othersMayWrite(folder, administrators) && !isSticky(folder))
             return false; // others could put something else in its place
         if (S_ISLNK(entry.st_mode)) {
-            std::string target;
-            if (++links > kMaxLinks || !readLink(next, &target))
+            const std::optional<std::string> read = ++links > kMaxLinks ? std::nullopt : readLink(next);
+            if (!read || read->empty())
                 return false;
+            const std::string& target = *read;
             pushComponents(target, &pending);
             if (target.front() == '/') {
                 current = "/";

@@ -68,6 +68,3 @@ private:
     std::string m_elevator;
     std::optional<StartedJob> m_job;
 };
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
-bool isValidUtf8(const std::string& text);

@@ -1,6 +1,6 @@
 #include "PrivilegedJob.h"
 
-namespace privilegedjob {
+#include "ToolInterface.h"
 
 const char* const kJobLabel = "main";
 const char* const kToolName = "main";
@@ -12,7 +12,6 @@ const double kStartBound = 30;
 
 namespace {
 
-const char* const kVerdictSuccess = "success";
 const char* const kFallbackTemporaryFolder = "/tmp/";
 
 enum class Reading {
@@ -32,7 +31,7 @@ Reading readVerdict(JobPlatform& platform, const std::string& resultPath)
         return Reading::Failure;
     if (text->empty())
         return Reading::NoVerdictYet;
-    return *text == kVerdictSuccess ? Reading::Success : Reading::Failure;
+    return *text == remover::kVerdictSuccess ? Reading::Success : Reading::Failure;
 }
 
 } // namespace
@@ -54,11 +53,15 @@ JobDescription describeJob(
     JobDescription job;
     job.label = kJobLabel;
     job.runAtLoad = true;
-    job.programArguments = { toolPath, std::to_string(choiceMask), home, resultPath };
+    job.programArguments.resize(remover::ToolArgumentCount);
+    job.programArguments[0] = toolPath;
+    job.programArguments[remover::ChoiceMaskArgument] = std::to_string(choiceMask);
+    job.programArguments[remover::HomeFolderArgument] = home;
+    job.programArguments[remover::ResultFileArgument] = resultPath;
     return job;
 }
 
-int waitForVerdict(JobPlatform& platform, const std::string& resultPath, double submittedAt)
+RemovalJobResult waitForVerdict(JobPlatform& platform, const std::string& resultPath, double submittedAt)
 {
     platform.sleep(kFirstTestDelay);
     bool seenRunning = false;
@@ -67,33 +70,33 @@ int waitForVerdict(JobPlatform& platform, const std::string& resultPath, double 
         // the read that follows is the tool's last word.
         const JobState state = platform.jobState(kJobLabel);
         if (state == JobState::Refused)
-            return 0;
+            return RemovalJobResult::NotAuthorized;
         const bool ended = state == JobState::Ended || (state == JobState::NotStarted && seenRunning);
         seenRunning = seenRunning || state == JobState::Running;
         switch (readVerdict(platform, resultPath)) {
         case Reading::Success:
-            return 2;
+            return RemovalJobResult::Succeeded;
         case Reading::Failure:
-            return 1;
+            return RemovalJobResult::Failed;
         case Reading::NoVerdictYet:
             break;
         }
         if (ended)
-            return 1;
+            return RemovalJobResult::Failed;
         // A job that the service manager accepted but whose process it never
         // started (an exec it refused) will write nothing.
         if (!seenRunning && state == JobState::NotStarted && platform.monotonicSeconds() - submittedAt >= kStartBound)
-            return 1;
+            return RemovalJobResult::Failed;
         if (platform.monotonicSeconds() - submittedAt >= kWaitBound)
-            return 1;
+            return RemovalJobResult::Failed;
         platform.sleep(kTestInterval);
     }
 }
 
-int runPrivilegedJob(JobPlatform& platform, int choiceMask)
+RemovalJobResult runPrivilegedJob(JobPlatform& platform, int choiceMask)
 {
     if (!platform.authorize())
-        return 0;
+        return RemovalJobResult::NotAuthorized;
     platform.removeJob(kJobLabel);
 
     const std::string tool = toolPath(platform.mainBundlePath());
@@ -102,8 +105,6 @@ int runPrivilegedJob(JobPlatform& platform, int choiceMask)
     const std::int32_t number = platform.randomNumber();
     const std::string resultPath = resultFilePath(platform.temporaryFolder(), number);
     if (!platform.submitJob(describeJob(tool, choiceMask, home, resultPath)))
-        return 0;
+        return RemovalJobResult::NotAuthorized;
     return waitForVerdict(platform, resultPath, platform.monotonicSeconds());
 }
-
-} // namespace privilegedjob

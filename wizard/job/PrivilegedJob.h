@@ -4,8 +4,7 @@
 #include <string>
 
 #include "JobPlatform.h"
-
-namespace privilegedjob {
+#include "RemovalJobResult.h"
 
 // The job carries the tool's file name as its label.
 extern const char* const kJobLabel;
@@ -25,12 +24,10 @@ std::string resultFilePath(const std::string& temporaryFolder, std::int32_t numb
 JobDescription describeJob(
     const std::string& toolPath, int choiceMask, const std::string& home, const std::string& resultPath);
 
-// Waits for the verdict of the submitted job and returns the removal result:
-// 0 when the job was refused its rights, else 1 or 2. `submittedAt` is the platform's monotonic time of the submission.
-int waitForVerdict(JobPlatform& platform, const std::string& resultPath, double submittedAt);
+// Waits for the verdict of the submitted job: NotAuthorized when the job was
+// refused its rights, else Failed or Succeeded. `submittedAt` is the
+// platform's monotonic time of the submission.
+RemovalJobResult waitForVerdict(JobPlatform& platform, const std::string& resultPath, double submittedAt);
 
-// The whole run: authorise, replace the earlier job, submit, wait. Returns the
-// removal result 0, 1 or 2.
-int runPrivilegedJob(JobPlatform& platform, int choiceMask);
-
-} // namespace privilegedjob
+// The whole run: authorise, replace the earlier job, submit, wait.
+RemovalJobResult runPrivilegedJob(JobPlatform& platform, int choiceMask);

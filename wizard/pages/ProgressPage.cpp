@@ -10,8 +10,8 @@
 
 #include "ChoiceBits.h"
 #include "ChoicesPage.h"
-#include "FrozenWindowInput.h"
 #include "UninstallWizard.h"
+#include "WindowAliveDuringRun.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ namespace {
 ProgressPage::ProgressPage(QWidget* parent, RemovalJob removalJob)
     : QWizardPage(parent)
     , m_choiceMask(0)
-    , m_removalResult(-1)
+    , m_removalResult(RemovalJobResult::NoRunYet)
     , m_removalJob(std::move(removalJob))
 {
     m_messageLabel.setWordWrap(true);
@@ -41,7 +41,7 @@ ProgressPage::ProgressPage(QWidget* parent, RemovalJob removalJob)
         QStringLiteral("The Uninstaller Wizard is busy removing Tallowmere 5.4.1.<br/><br/>Please be patient."));
 
     m_layout.addWidget(&m_messageLabel);
-    m_layout.addWidget(&m_secondLabel);
+    m_layout.addWidget(&m_emptyLabel);
     setLayout(&m_layout);
 }
 
@@ -69,17 +69,19 @@ bool ProgressPage::isComplete() const
 int ProgressPage::nextId() const
 {
     switch (m_removalResult) {
-    case -1:
+    case RemovalJobResult::NoRunYet:
         // The wizard asks already when it switches to this page; no run has
         // returned then, and the page counts as a last page.
         return -1;
-    case 0:
+    case RemovalJobResult::NotAuthorized:
         endProgramAtOnce();
-    case 1:
+    case RemovalJobResult::Failed:
         return UninstallWizard::UninstallFailedPageId;
-    default:
-        return UninstallWizard::FinalPageId;
+    case RemovalJobResult::Succeeded:
+        break;
     }
+    // A job that gives any other number has not failed.
+    return UninstallWizard::FinalPageId;
 }
 
 void ProgressPage::runUninstaller()
@@ -88,7 +90,7 @@ void ProgressPage::runUninstaller()
         // The run holds the GUI thread; while the job waits, the window is
         // still painted and answers the desktop, but takes no input.
         const WindowAliveDuringRun alive;
-        m_removalResult = m_removalJob(m_choiceMask);
+        m_removalResult = static_cast<RemovalJobResult>(m_removalJob(m_choiceMask));
     }
     // A Return or a click given during the run must not dismiss the result
     // page before the user has seen it.

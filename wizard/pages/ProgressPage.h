@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 #include <QWizardPage>
 
+#include "RemovalJobResult.h"
 #include "WizardOperations.h"
 
 // Page 4: turns the choices into the choice mask, runs the privileged removal
@@ -25,8 +26,8 @@ public slots:
 private:
     QVBoxLayout m_layout;
     QLabel m_messageLabel;
-    QLabel m_secondLabel; // keeps the message at the top; never gets a text
+    QLabel m_emptyLabel; // holds the message at the top; never gets a text
     int m_choiceMask;
-    int m_removalResult; // -1 until the run has returned
+    RemovalJobResult m_removalResult;
     RemovalJob m_removalJob;
 };

@@ -7,7 +7,8 @@
 // checkIfTallowmereIsRunning.
 
 // Runs the privileged removal for a choice mask and returns the removal
-// result; blocks the calling thread until then.
+// result as authorizeHelperTool does, a RemovalJobResult as a number; blocks
+// the calling thread until then.
 using RemovalJob = std::function<int(int choiceMask)>;
 
 // True while the product runs; asked anew at every call.

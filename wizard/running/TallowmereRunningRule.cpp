@@ -9,8 +9,6 @@
 
 #include <boost/algorithm/string/predicate.hpp>
 
-namespace running {
-
 namespace {
 
 // The rest of the first line that starts with `label`, or empty.
@@ -97,5 +95,3 @@ std::vector<pid_t> countedProcesses(const std::vector<ProcessEntry>& table, uid_
     }
     return counted;
 }
-
-} // namespace running

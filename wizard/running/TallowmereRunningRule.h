@@ -9,8 +9,6 @@
 // Which processes count as a running copy of the product. The platform half
 // only gathers the facts about each process; the decision is made here, so
 // that it can be tried on made-up process tables.
-namespace running {
-
 // What the platform told about one process. Facts it could not learn stay
 // empty: such a process is never counted.
 struct ProcessEntry {
@@ -40,5 +38,3 @@ bool processCounts(const ProcessEntry& process, uid_t user, const std::string& i
 
 // The processes among `table` that count, in table order.
 std::vector<pid_t> countedProcesses(const std::vector<ProcessEntry>& table, uid_t user, const std::string& identifier);
-
-} // namespace running

@@ -7,11 +7,9 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
-namespace running {
+#include "PosixFiles.h"
 
 namespace {
 
@@ -25,36 +23,6 @@ std::optional<pid_t> processIdOf(const char* name)
             return std::nullopt;
     }
     return static_cast<pid_t>(std::strtol(name, nullptr, 10));
-}
-
-std::optional<std::string> readWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The target of a link, empty when it cannot be read: a kernel thread or a
-// process being torn down has no executable, another user's is not ours to
-// read.
-std::string readLink(const std::string& path)
-{
-    std::string buffer(256, '\0');
-    for (;;) {
-        const ssize_t length = readlink(path.c_str(), &buffer[0], buffer.size());
-        if (length < 0)
-            return std::string();
-        if (static_cast<std::size_t>(length) < buffer.size()) {
-            buffer.resize(static_cast<std::size_t>(length));
-            return buffer;
-        }
-        if (buffer.size() >= 65536)
-            return std::string();
-        buffer.resize(buffer.size() * 2);
-    }
 }
 
 bool namesExistingFile(const std::string& path)
@@ -83,7 +51,9 @@ std::vector<ProcessEntry> readProcessTable(const std::string& procRoot)
         process.pid = *pid;
         process.realUid = realUidFromStatus(*status);
         process.state = stateFromStatus(*status);
-        const std::string linkText = readLink(processFolder + "/exe");
+        // No link text: a kernel thread or a process being torn down has no
+        // executable, another user's is not ours to read.
+        const std::string linkText = readLink(processFolder + "/exe").value_or(std::string());
         if (!linkText.empty())
             process.executable = executableFromLinkText(linkText, namesExistingFile(linkText));
         table.push_back(std::move(process));
@@ -96,9 +66,7 @@ std::vector<pid_t> runningProcessesOfBundle(const std::string& identifier)
     return countedProcesses(readProcessTable("/proc"), getuid(), identifier);
 }
 
-} // namespace running
-
 bool checkIfTallowmereIsRunning()
 {
-    return !running::runningProcessesOfBundle(kTallowmereBundleIdentifier).empty();
+    return !runningProcessesOfBundle(kTallowmereBundleIdentifier).empty();
 }

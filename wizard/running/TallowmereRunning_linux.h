@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-namespace running {
-
 // Every process listed under a proc file system root ("/proc"), as far as it
 // can be read at this moment. Processes that vanish while being read, and
 // facts that may not be read (other users' executable links), are left out
@@ -16,5 +14,3 @@ std::vector<ProcessEntry> readProcessTable(const std::string& procRoot);
 
 // This user's running processes of the bundle with `identifier`, read anew.
 std::vector<pid_t> runningProcessesOfBundle(const std::string& identifier);
-
-} // namespace running

@@ -1,4 +1,4 @@
-#include "TreeRemoval.h"
+#include "EntryRemoval.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,8 +7,7 @@
 #include <cerrno>
 
 #include "FolderCalls.h"
-#include "FolderRemoval.h"
-#include "PathWalkPlatform.h"
+#include "FolderTreeRemoval.h"
 #include "UntrustedMounts.h"
 
 namespace remover {
@@ -22,28 +21,10 @@ bool isDotOrDotDot(const std::string& name)
 
 RemovalResult removeFolderAt(int parentFd, const std::string& name, const RemovalSettings& settings)
 {
-    UniqueFd folder(openFolderOnSameMount(parentFd, name.c_str()));
-    if (!folder) {
-        if (errno == ENOENT)
-            return {};
-        if (errno == EXDEV)
-            return removalFailure(RemovalStep::MountRoot, 0);
-        // Swapped for a link or a file since it was looked at: remove that.
-        if (errno != ELOOP && errno != ENOTDIR)
-            return removalFailure(RemovalStep::OpenFolder, errno);
-        if (unlinkat(parentFd, name.c_str(), 0) == 0 || errno == ENOENT)
-            return {};
-        return removalFailure(RemovalStep::Unlink, errno);
-    }
-    const std::optional<EntryIdentity> parent = identifyOpenFolder(parentFd);
-    const std::optional<EntryIdentity> identity = parent ? identifyOpenFolder(folder.get()) : std::nullopt;
-    if (!parent || !identity)
-        return removalFailure(RemovalStep::IdentifyFolder, errno);
-    if (crossesMount(*parent, *identity))
-        return removalFailure(RemovalStep::MountRoot, 0);
-    if (!settings.policy.mayEnter(identity->owner))
-        return removalFailure(RemovalStep::OtherUsersFolder, 0);
-    return removeFolderTree(parentFd, name, folder.release(), *identity, settings);
+    EnteredFolder entered = enterFolder(parentFd, std::nullopt, name, 0, settings.policy);
+    if (!entered.folder)
+        return entered.why;
+    return removeFolderTree(parentFd, name, entered.folder.release(), entered.identity, settings);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "FolderRemoval.h"
+#include "FolderTreeRemoval.h"
 
 #include <sys/resource.h>
 
@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <thread>
 
+#include "EngineInvariants.h"
 #include "FolderWalk.h"
 #include "InodeOrder.h"
 #include "WorkerPool.h"
@@ -20,13 +21,14 @@ const unsigned kMaxWorkers = 4;
 const long kReservedDescriptors = 16;
 // Folders open at once per worker at most; deeper ones are climbed back to.
 const long kMaxWindow = 64;
-// What one worker needs at the least: a window of one listing, a folder being
-// opened, a folder climbed to, and its share of the shared listings (two).
+// What one worker needs at the least (W5 and P3 in EngineInvariants.h): a
+// window of one listing, two more at a time, and its share of the shared
+// listings (two).
 const long kLeastDescriptorsPerWorker = 5;
 
 // In memory the processors are the limit: more workers than processors only
-// contend for the folder's lock (a flat folder on tmpfs took 0.64 of rm's
-// time with four workers on two processors, 0.54 with two). On storage more
+// contend for the folder's lock (docs/benchmarks.md, "What the engine's
+// choices rest on"). On storage more
 // workers than processors may keep more reads in flight; whether they help
 // there is left to the controller (WorkerController.h), which measures it.
 unsigned workersForFileSystem(int folderFd)
@@ -60,7 +62,7 @@ unsigned workersToUse(int folderFd, long budget)
 std::size_t descriptorWindow(unsigned workers, long budget)
 {
     const long shared = 2 * static_cast<long>(workers);
-    // Each worker also holds a folder being opened and one climbed to.
+    // Each worker also holds two more at a time (W5).
     const long perWorker = (budget - shared) / static_cast<long>(workers) - 2;
     return static_cast<std::size_t>(std::clamp(perWorker, 1L, kMaxWindow));
 }
@@ -108,16 +110,20 @@ RemovalResult removeFolderTree(
         std::optional<WorkerController::Tuning> pacing;
         if (!fixedCount)
             pacing = settings.pacing;
-        WorkerPool pool(parentFd, workers, pacing, [&walk](WorkerPool& shared) { Worker(shared, walk).run(nullptr); });
+        WorkerPool pool(
+            parentFd, workers, pacing, [&walk](WorkerPool& shared) { FolderWalk(shared, walk).run(nullptr); });
         pool.startWorking();
-        Worker(pool, walk).run(std::move(top));
+        FolderWalk(pool, walk).run(std::move(top));
         if (!pool.ok())
             return pool.firstFailure();
+        // Liveness: with nothing failed, every count came down to 0, the top
+        // folder's last.
+        ENGINE_CHECK(pool.wasTopRemoved());
         if (!pool.wasTopRemoved())
             return removalFailure(RemovalStep::RemoveFolder, 0); // nothing failed, yet the folder stayed
         return RemovalResult {};
     } catch (...) {
-        return removalFailure(RemovalStep::OutOfMemory, ENOMEM);
+        return failureOfCaughtException();
     }
 }
 

@@ -1,4 +1,4 @@
-#include "FrozenWindowInput.h"
+#include "WindowAliveDuringRun.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
