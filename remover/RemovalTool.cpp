@@ -49,11 +49,46 @@ bool isRootFolder(int folderFd)
     return root && isSameOpenFolder(folderFd, root.get());
 }
 
+// Where the kernel's look-up of a link's target stops at a mount (under a home
+// on a mount of its own, every absolute target does, as it starts at "/"),
+// the target is walked as a path on the way is: only into folders of the
+// home's owner or root on the home's file system. What the walk finds missing
+// counts as absent, as any link that leads nowhere; a target it may not reach
+// is there, and the link alone is removed.
+Lookup lookUpTargetByWalk(int folderFd, const std::string& name, const RemovalPolicy& policy)
+{
+    std::vector<char> buffer(4097);
+    const ssize_t length = readlinkat(folderFd, name.c_str(), buffer.data(), buffer.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size())
+        return Lookup::Found;
+    std::string target(buffer.data(), static_cast<std::size_t>(length));
+    while (target.size() > 1 && target.back() == '/')
+        target.pop_back();
+    const auto slash = target.find_last_of('/');
+    const std::string last = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (last.empty() || last == "." || last == "..")
+        return Lookup::Found;
+    const UniqueFd root = openMachineRoot();
+    const int start = target.front() == '/' ? root.get() : folderFd;
+    if (start < 0)
+        return Lookup::Found;
+    const OpenedFolder parent
+        = openParentOfEntry(start, slash == std::string::npos ? std::string() : target.substr(0, slash), last, policy);
+    if (parent.lookup != Lookup::Found)
+        return parent.lookup == Lookup::Absent ? Lookup::Absent : Lookup::Found;
+    if (isUntrustedMountPoint(parent.folder.get(), last))
+        return Lookup::Found;
+    struct stat info;
+    const bool missing = fstatat(parent.folder.get(), last.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+    return missing ? Lookup::Absent : Lookup::Found;
+}
+
 // The existence test of the run: a final symbolic link is followed, and one
 // that leads nowhere counts as absent. Any other error is no absence. Under
-// the home the link is followed only on the home's file system: one that
-// leads off it is there, and is removed as a link. A mount point served by a
-// program is not looked at: the removal refuses it.
+// the home the link is followed only on the home's file system, and walked
+// from there where the kernel's look-up would leave it: one that leads off
+// it is there, and is removed as a link. A mount point served by a program
+// is not looked at: the removal refuses it.
 Lookup lookUpEntry(int folderFd, const std::string& name, const RemovalPolicy& policy)
 {
     if (isUntrustedMountPoint(folderFd, name))
@@ -65,7 +100,9 @@ Lookup lookUpEntry(int folderFd, const std::string& name, const RemovalPolicy& p
         return Lookup::Found;
     const int followed = policy.fileSystem ? lookUpTargetOnSameFileSystem(folderFd, name.c_str())
                                            : fstatat(folderFd, name.c_str(), &info, 0);
-    if (followed == 0 || errno == EXDEV)
+    if (followed != 0 && errno == EXDEV)
+        return lookUpTargetByWalk(folderFd, name, policy);
+    if (followed == 0)
         return Lookup::Found;
     return errno == ENOENT || errno == ENOTDIR ? Lookup::Absent : Lookup::Failed;
 }

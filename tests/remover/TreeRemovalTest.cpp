@@ -79,16 +79,26 @@ TEST(TreeRemoval, LinksAreRemovedAsLinksAndTheirTargetsStay)
     EXPECT_EQ(readFile(tmp / "outside/keep.txt"), "keep");
 }
 
+// Machine-wide, and under the home, where an absolute target starts at "/"
+// and so may leave the home's mount before it comes back.
 TEST(TreeRemoval, DanglingLinkCountsAsAbsentAndStays)
 {
-    TempDir tmp;
-    const std::string dangling = tmp / "machine/" + kApplication;
-    makeFolders(tmp / "machine/Applications");
-    makeSymlink(tmp / "missing-target", dangling);
-    struct stat target;
-    EXPECT_NE(stat(dangling.c_str(), &target), 0) << "the link leads nowhere";
-    EXPECT_TRUE(runRemoval(0, tmp / "home", tmp / "machine").ok);
-    EXPECT_TRUE(isSymlink(dangling));
+    struct Case {
+        const char* entry;
+        int mask;
+    };
+    for (const Case& c : { Case { "machine/Applications/Tallowmere 5.4.1", 0 },
+             Case { "home/Documents/Nordaxis", ExternalDataHomeChoiceBit } }) {
+        SCOPED_TRACE(c.entry);
+        TempDir tmp;
+        const std::string dangling = tmp / c.entry;
+        makeFolders(dangling.substr(0, dangling.rfind('/')));
+        makeSymlink(tmp / "home/missing-target", dangling);
+        struct stat target;
+        EXPECT_NE(stat(dangling.c_str(), &target), 0) << "the link leads nowhere";
+        EXPECT_TRUE(runRemoval(c.mask, tmp / "home", tmp / "machine").ok);
+        EXPECT_TRUE(isSymlink(dangling));
+    }
 }
 
 TEST(TreeRemoval, FailureInTheMiddleStillRemovesLaterEntries)
