@@ -358,24 +358,31 @@ TEST_F(LinuxJobAsRoot, ToolOthersCouldChangeIsNeverStarted)
     makeSymlink(safe + "/loop", safe + "/loop");
     makeSymlink(safe + "/MacOS", scene.root / "theirs/link");
 
-    const std::pair<std::string, bool> cases[] = {
-        { safe + "/MacOS/main", true },
-        { safe + "/MacOS/../MacOS/./main", true },
-        { safe + "/relative", true },
-        { sticky + "/MacOS/main", true }, // a root-owned entry in a sticky folder stays
-        { open + "/MacOS/main", false }, // others may swap MacOS
-        { safe + "/to-open", false }, // through a link into such a folder
-        { open + "/MacOS/back", false }, // a link in such a folder
-        { safe + "/loose", false }, // group-writable
-        { safe + "/theirs", false }, // another user's file
-        { scene.root / "theirs/link/main", false },
-        { safe + "/MacOS", false },
-        { safe + "/missing", false },
-        { safe + "/loop", false },
-        { "relative/main", false },
+    // The rule that refuses a path is named, for the log that explains a
+    // window that closed after the password.
+    const std::pair<std::string, const char*> cases[] = {
+        { safe + "/MacOS/main", nullptr },
+        { safe + "/MacOS/../MacOS/./main", nullptr },
+        { safe + "/relative", nullptr },
+        { sticky + "/MacOS/main", nullptr }, // a root-owned entry in a sticky folder stays
+        { open + "/MacOS/main", "writable by others: " }, // others may swap MacOS
+        { safe + "/to-open", "writable by others: " }, // through a link into such a folder
+        { open + "/MacOS/back", "writable by others: " }, // a link in such a folder
+        { safe + "/loose", "writable by others: " }, // group-writable
+        { safe + "/theirs", "owned by another user: " },
+        { scene.root / "theirs/link/main", "owned by another user: " },
+        { safe + "/MacOS", "not a regular file: " },
+        { safe + "/missing", "cannot be looked at: " },
+        { safe + "/loop", "link not followed: " },
+        { "relative/main", "not an absolute path: " },
     };
-    for (const auto& [path, trusted] : cases)
-        EXPECT_EQ(isToolOnlyChangeableBy(path, 0), trusted) << path;
+    for (const auto& [path, rule] : cases) {
+        std::string why;
+        EXPECT_EQ(isToolOnlyChangeableBy(path, 0, std::nullopt, &why), rule == nullptr) << path;
+        if (rule) {
+            EXPECT_EQ(why.rfind(rule, 0), 0u) << path << " refused as " << why;
+        }
+    }
     EXPECT_TRUE(isToolOnlyChangeableBy(safe + "/theirs", other->uid)) << "the user's own tool";
     EXPECT_TRUE(isToolOnlyChangeableBy(safe + "/theirs", 0, other->gid)) << "an administrator's tool";
     // A folder that a group may write to, as /Applications is for macOS's

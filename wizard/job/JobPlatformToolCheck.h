@@ -13,4 +13,6 @@
 // So is writing by `administrators`, a group whose members may become root
 // anyway (macOS's "admin", which may write to /Applications), and an owner
 // who is one of them (a bundle that another administrator installed).
-bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<gid_t> administrators = std::nullopt);
+// When refused, `why` (if given) receives the rule and the path it stopped at.
+bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<gid_t> administrators = std::nullopt,
+    std::string* why = nullptr);

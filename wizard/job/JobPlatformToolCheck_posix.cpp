@@ -62,16 +62,21 @@ void pushComponents(const std::string& path, std::vector<std::string>* pending)
 
 } // namespace
 
-bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<gid_t> administrators)
+bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<gid_t> administrators, std::string* why)
 {
-    if (path.empty() || path.front() != '/')
+    const auto refuse = [why](const char* rule, const std::string& where) {
+        if (why)
+            *why = std::string(rule) + ": " + where;
         return false;
+    };
+    if (path.empty() || path.front() != '/')
+        return refuse("not an absolute path", path);
     // `current` is resolved and every folder from "/" down to it has passed.
     std::string current = "/";
     struct stat folder;
     if (lstat("/", &folder) != 0 || !ownedByTrusted(folder, user, administrators)
         || othersMayWrite(folder, administrators))
-        return false;
+        return refuse("owned or writable by others", "/");
     std::vector<std::string> pending;
     pushComponents(path, &pending);
     int links = 0;
@@ -83,21 +88,23 @@ bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<g
         if (name == "..") {
             current = std::filesystem::path(current).parent_path().string();
             if (lstat(current.c_str(), &folder) != 0)
-                return false;
+                return refuse("cannot be looked at", current);
             continue;
         }
         if (!S_ISDIR(folder.st_mode))
-            return false;
+            return refuse("not a folder on the way", current);
         const std::string next = current == "/" ? "/" + name : current + "/" + name;
         struct stat entry;
-        if (lstat(next.c_str(), &entry) != 0 || !ownedByTrusted(entry, user, administrators))
-            return false;
+        if (lstat(next.c_str(), &entry) != 0)
+            return refuse("cannot be looked at", next);
+        if (!ownedByTrusted(entry, user, administrators))
+            return refuse("owned by another user", next);
         if (othersMayWrite(folder, administrators) && !isSticky(folder))
-            return false; // others could put something else in its place
+            return refuse("folder writable by others", current); // they could put something else in its place
         if (S_ISLNK(entry.st_mode)) {
             const std::optional<std::string> read = ++links > kMaxLinks ? std::nullopt : readLink(next);
             if (!read || read->empty())
-                return false;
+                return refuse("link not followed", next);
             const std::string& target = *read;
             pushComponents(target, &pending);
             if (target.front() == '/') {
@@ -107,9 +114,9 @@ bool isToolOnlyChangeableBy(const std::string& path, uid_t user, std::optional<g
             continue;
         }
         if (othersMayWrite(entry, administrators) && !isSticky(entry))
-            return false;
+            return refuse("writable by others", next);
         current = next;
         folder = entry;
     }
-    return S_ISREG(folder.st_mode);
+    return S_ISREG(folder.st_mode) || refuse("not a regular file", current);
 }

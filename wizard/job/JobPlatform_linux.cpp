@@ -162,9 +162,8 @@ bool LinuxJobPlatform::submitJob(const JobDescription& job)
     }
     // Whoever could swap the tool would get root: only a tool that none but
     // root and this user can change is run, else the run ends as refused.
-    if (!isToolOnlyChangeableBy(job.programArguments.front(), getuid())) {
-        logJobRefusal("tool check refused " + job.programArguments.front()
-            + ": it or a folder on its way is not a regular file owned by root or this user, or others may change it");
+    if (std::string why; !isToolOnlyChangeableBy(job.programArguments.front(), getuid(), std::nullopt, &why)) {
+        logJobRefusal("tool check refused " + job.programArguments.front() + ": " + why);
         return false;
     }
     m_job.reset();

@@ -78,12 +78,11 @@ public:
         // not started.
         const struct group* admin = getgrnam("admin");
         const std::optional<gid_t> administrators = admin ? std::optional<gid_t>(admin->gr_gid) : std::nullopt;
+        std::string why = "no program";
         if (job.programArguments.empty()
-            || !isToolOnlyChangeableBy(job.programArguments.front(), getuid(), administrators)) {
+            || !isToolOnlyChangeableBy(job.programArguments.front(), getuid(), administrators, &why)) {
             logJobRefusal("tool check refused "
-                + (job.programArguments.empty() ? std::string() : job.programArguments.front())
-                + ": it or a folder on its way is not a regular file owned by root, this user or an administrator, or "
-                  "others may change it");
+                + (job.programArguments.empty() ? std::string() : job.programArguments.front()) + ": " + why);
             releaseAuthorization();
             return false;
         }
