@@ -188,9 +188,9 @@ protected:
     {
         Dialog dialog;
         int master = -1, slave = -1;
-        int go[2], registered[2];
+        int go[2], registered[2], dropped[2];
         if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0 || pipe2(go, O_CLOEXEC) != 0
-            || pipe2(registered, O_CLOEXEC) != 0) {
+            || pipe2(registered, O_CLOEXEC) != 0 || pipe2(dropped, O_CLOEXEC) != 0) {
             ADD_FAILURE() << "no pseudo-terminal or pipe";
             return dialog;
         }
@@ -199,10 +199,15 @@ protected:
         const pid_t wizard = fork();
         if (wizard == 0) {
             // Only the agent may hold the notification pipe open.
-            for (int fd : { master, slave, registered[0], registered[1], go[1] })
+            for (int fd : { master, slave, registered[0], registered[1], go[1], dropped[0] })
                 close(fd);
             char byte;
-            if (!dropTo(m_user) || read(go[0], &byte, 1) != 1)
+            if (!dropTo(m_user))
+                _exit(99);
+            // polkit refuses an agent for a process that is not yet the
+            // agent's user: the agent starts only after this.
+            close(dropped[1]);
+            if (read(go[0], &byte, 1) != 1)
                 _exit(99);
             setenv("HOME", m_home.c_str(), 1);
             setenv("XDG_RUNTIME_DIR", m_runtime.c_str(), 1);
@@ -210,6 +215,10 @@ protected:
             LinuxJobPlatform platform(bundle, LinuxJobPlatform::kSystemElevatorSearchPath);
             _exit(static_cast<int>(runPrivilegedJob(platform, 6)));
         }
+        close(dropped[1]);
+        pollfd droppedTo = { dropped[0], POLLIN, 0 };
+        EXPECT_GT(poll(&droppedTo, 1, 10000), 0) << "the wizard's process did not become the user";
+        close(dropped[0]);
         pid_t agent = fork();
         if (agent == 0) {
             close(master);
