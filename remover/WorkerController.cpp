@@ -7,7 +7,10 @@ namespace remover {
 WorkerController::WorkerController(unsigned most, const Tuning& tuning, Clock::time_point start)
     : m_most(std::max(1u, most))
     , m_tuning(tuning)
-    , m_hold(tuning.firstHold)
+    , m_upHold(tuning.firstHold)
+    , m_upLeft(1)
+    , m_downHold(tuning.firstHold)
+    , m_downLeft(tuning.firstHold)
     , m_since(start)
 {
 }
@@ -22,58 +25,86 @@ bool WorkerController::update(std::uint64_t removed, Clock::time_point now)
     m_since = now;
     m_removedSince = removed;
     const unsigned before = m_allowed;
-
-    if (m_allowed != m_settled && m_warmingUp) {
+    if (m_allowed == m_settled)
+        settledMeasurement(rate);
+    else if (m_warmingUp)
         // The first measurement of a try has the workers start, stop and
         // share out work: it is not judged.
         m_warmingUp = false;
-        return false;
-    }
-    if (m_allowed != m_settled) {
-        // The end of a try: one more worker must raise the rate clearly, one
-        // fewer must merely not lower it (fewer workers contend less).
-        const bool up = m_allowed > m_settled;
-        const bool better = up ? rate > m_settledRate * m_tuning.gain : rate >= m_settledRate;
-        // Twice in a row: one lucky measurement (the disk's journal written
-        // out in the other, other programs busy) changes nothing.
-        if (better && ++m_wins < 2)
-            return false;
-        if (better) {
-            m_settled = m_allowed;
-            m_settledRate = rate;
-            m_hold = m_tuning.firstHold;
-            // Go on the same way at once: a count far from the best one
-            // should not cost a wait per step.
-            if (up && m_settled < m_most)
-                startTry(m_settled + 1);
-            else if (!up && m_settled > 1)
-                startTry(m_settled - 1);
-            else
-                m_holdLeft = m_hold;
-        } else {
-            m_allowed = m_settled;
-            m_hold = std::min(2 * m_hold, m_tuning.longestHold);
-            m_holdLeft = m_hold;
-        }
-        return m_allowed != before;
-    }
-
-    m_settledRate = rate;
-    if (--m_holdLeft > 0)
-        return false;
-    const bool mayGoUp = m_settled < m_most;
-    const bool mayGoDown = m_settled > 1;
-    const bool up = mayGoUp && (m_nextTryUp || !mayGoDown);
-    m_nextTryUp = !up;
-    startTry(up ? m_settled + 1 : m_settled - 1);
+    else
+        endTry(rate);
     return m_allowed != before;
+}
+
+void WorkerController::settledMeasurement(double rate)
+{
+    std::copy_backward(m_recent, m_recent + kBaseline - 1, m_recent + kBaseline);
+    m_recent[0] = rate;
+    m_recentCount = std::min(m_recentCount + 1, kBaseline);
+    --m_upLeft;
+    --m_downLeft;
+    // One fewer first: it is the cheap try, and the one that undoes a worker
+    // kept on a stretch where it helped.
+    if (m_settled > 1 && m_downLeft <= 0)
+        startTry(m_settled - 1);
+    else if (m_settled < m_most && m_upLeft <= 0)
+        startTry(m_settled + 1);
+}
+
+void WorkerController::endTry(double rate)
+{
+    m_tryRates[m_judged++] = rate;
+    // One more worker must raise the rate clearly, one fewer must merely not
+    // lower it (fewer workers contend less). Both judged measurements must
+    // find it so: one lucky measurement (the disk's journal written out in
+    // another, other programs busy) changes nothing.
+    const bool up = m_allowed > m_settled;
+    const double needed = up ? baseline() * m_tuning.gain : baseline();
+    const bool better = up ? rate > needed : rate >= needed;
+    if (better && m_judged < 2)
+        return;
+    if (!better) {
+        int& hold = up ? m_upHold : m_downHold;
+        hold = std::min(2 * hold, up ? m_tuning.longestHold : m_tuning.longestDownHold);
+        (up ? m_upLeft : m_downLeft) = hold;
+        m_allowed = m_settled;
+        return;
+    }
+    settle(m_allowed);
+    // Go on the same way at once: a count far from the best one should not
+    // cost a wait per step.
+    if (up && m_settled < m_most)
+        startTry(m_settled + 1);
+    else if (!up && m_settled > 1)
+        startTry(m_settled - 1);
+}
+
+void WorkerController::settle(unsigned count)
+{
+    m_settled = count;
+    m_recent[0] = m_tryRates[1];
+    m_recent[1] = m_tryRates[0];
+    m_recentCount = 2;
+    // A count just reached by adding is tried one fewer again soon; one just
+    // reached by dropping waits as long before one more as it did before.
+    m_downHold = m_tuning.firstHold;
+    m_downLeft = m_downHold;
+    m_upLeft = m_upHold;
 }
 
 void WorkerController::startTry(unsigned count)
 {
     m_allowed = count;
     m_warmingUp = true;
-    m_wins = 0;
+    m_judged = 0;
+}
+
+double WorkerController::baseline() const
+{
+    double sum = 0;
+    for (int i = 0; i < m_recentCount; ++i)
+        sum += m_recent[i];
+    return m_recentCount > 0 ? sum / m_recentCount : 0;
 }
 
 } // namespace remover

@@ -14,9 +14,12 @@ namespace remover {
 // only when the rate rose clearly, and now and then tries one fewer, which it
 // keeps when the rate did not fall. A try lasts three measurements: in the
 // first, workers start or stop and work is shared out, so it is not judged;
-// the other two must both find the change better. A try that failed is repeated after ever longer waits, as the
-// tree may change from files to folders. Sees only counts and the monotonic
-// clock; the caller feeds it, so tests give it both.
+// the other two must both find the change better than the last few
+// measurements before it. Tries of one more that failed are repeated after
+// ever longer waits, as the tree may change from files to folders; tries of
+// one fewer never wait long, since a worker kept on a good stretch may hurt on
+// the next one. Sees only counts and the monotonic clock; the caller feeds it,
+// so tests give it both.
 class WorkerController {
 public:
     using Clock = std::chrono::steady_clock;
@@ -26,7 +29,8 @@ public:
         std::uint64_t probeEntries = 256; // ... and counts at least this many entries
         double gain = 1.1; // another worker stays only when the rate rises by this factor
         int firstHold = 4; // measurements at a count before trying another one
-        int longestHold = 64; // the wait after failed tries doubles up to this
+        int longestHold = 64; // the wait before one more, doubled by each failed try up to this
+        int longestDownHold = 16; // the same for one fewer
     };
 
     WorkerController(unsigned most, const Tuning& tuning, Clock::time_point start);
@@ -37,18 +41,27 @@ public:
     unsigned allowed() const { return m_allowed; }
 
 private:
+    static constexpr int kBaseline = 3; // settled measurements a try is compared with
+
+    void settledMeasurement(double rate);
+    void endTry(double rate);
+    void settle(unsigned count);
     void startTry(unsigned count);
+    double baseline() const;
 
     const unsigned m_most;
     const Tuning m_tuning;
     unsigned m_allowed = 1;
     unsigned m_settled = 1; // the count that tries start from and go back to
-    double m_settledRate = 0; // entries per second at m_settled, last measured
-    bool m_nextTryUp = true; // tries alternate between one more and one fewer
+    double m_recent[kBaseline] = {}; // the last measurements at m_settled, newest at [0]
+    int m_recentCount = 0;
     bool m_warmingUp = false; // in the first measurement of a try
-    int m_wins = 0; // judged measurements of the try that found it better
-    int m_holdLeft = 1; // measurements at m_settled before the next try
-    int m_hold; // the wait after a try, doubled by each failed one
+    double m_tryRates[2] = {}; // the judged measurements of the try
+    int m_judged = 0;
+    int m_upHold; // the wait before one more, doubled by each failed try
+    int m_upLeft; // measurements at m_settled before the next try of one more
+    int m_downHold; // the same for one fewer
+    int m_downLeft;
     Clock::time_point m_since;
     std::uint64_t m_removedSince = 0;
 };

@@ -2,6 +2,7 @@
 // measurement: which counts it tries and where it stays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -66,9 +67,10 @@ TEST(WorkerController, StaysWhereTheRateIsBest)
     for (const auto& c : cases) {
         const std::vector<unsigned> counts = drive(c.most, 400, byCount(c.rates));
         EXPECT_EQ(std::vector<unsigned>(counts.begin(), counts.begin() + 6), c.first) << c.what;
-        // Tries of other counts keep getting rarer.
+        // Tries of one more get rarer; one fewer is tried at least every 18
+        // measurements, and a try that fails costs two.
         EXPECT_GE(shareAt(counts, c.best), 0.85) << c.what;
-        EXPECT_GE(shareAt(counts, c.best, 200), 0.95) << c.what;
+        EXPECT_GE(shareAt(counts, c.best, 200), 0.85) << c.what;
     }
 }
 
@@ -80,8 +82,13 @@ TEST(WorkerController, DropsBackWhenWorkersStartToHurt)
     const std::vector<double> hurting { 100000, 70000, 60000, 50000 };
     const std::vector<unsigned> counts
         = drive(4, 400, [&](unsigned count, int i) { return (i < 100 ? helping : hurting).at(count - 1); });
-    EXPECT_GE(shareAt(std::vector<unsigned>(counts.begin() + 20, counts.begin() + 100), 4), 0.9);
-    EXPECT_GE(shareAt(counts, 1, 250), 0.9);
+    EXPECT_GE(shareAt(std::vector<unsigned>(counts.begin() + 20, counts.begin() + 100), 4), 0.85);
+    // However long the workers helped before, they go within a few tries of
+    // one fewer: after 80 measurements of four workers helping, waiting as
+    // long before one fewer as before one more kept the hurting workers for 47.
+    const auto firstAtOne = std::find(counts.begin() + 100, counts.end(), 1u) - counts.begin();
+    EXPECT_LE(firstAtOne, 125) << firstAtOne;
+    EXPECT_GE(shareAt(counts, 1, firstAtOne), 0.9);
 }
 
 // Measurements that scatter by up to 30 % either way, as on a busy machine
