@@ -8,7 +8,7 @@ WorkerController::WorkerController(unsigned most, const Tuning& tuning, Clock::t
     : m_most(std::max(1u, most))
     , m_tuning(tuning)
     , m_upHold(tuning.firstHold)
-    , m_upLeft(1)
+    , m_upLeft(2)
     , m_downHold(tuning.firstHold)
     , m_downLeft(tuning.firstHold)
     , m_since(start)
@@ -65,7 +65,10 @@ void WorkerController::endTry(double rate)
         return;
     if (!better) {
         int& hold = up ? m_upHold : m_downHold;
-        hold = std::min(2 * hold, up ? m_tuning.longestHold : m_tuning.longestDownHold);
+        // A worker too many slows the removal for a while after it stopped
+        // as well (on xfs for about five measurements), so tries of one more
+        // that failed soon become rare.
+        hold = up ? std::min(4 * hold, m_tuning.longestHold) : std::min(2 * hold, m_tuning.longestDownHold);
         (up ? m_upLeft : m_downLeft) = hold;
         m_allowed = m_settled;
         return;

@@ -10,7 +10,7 @@ namespace remover {
 // workers help depends on the file system and on the shape of the tree: on
 // ext4 several halve the time of a wide tree, on xfs they wait on each
 // other's locks and a second one alone made it slower than one. So a removal
-// starts with one worker, tries one more after a short measurement, keeps it
+// starts with one worker, tries one more after two short measurements, keeps it
 // only when the rate rose clearly, and now and then tries one fewer, which it
 // keeps when the rate did not fall. A try lasts three measurements: in the
 // first, workers start or stop and work is shared out, so it is not judged;
@@ -29,8 +29,8 @@ public:
         std::uint64_t probeEntries = 256; // ... and counts at least this many entries
         double gain = 1.1; // another worker stays only when the rate rises by this factor
         int firstHold = 4; // measurements at a count before trying another one
-        int longestHold = 64; // the wait before one more, doubled by each failed try up to this
-        int longestDownHold = 16; // the same for one fewer
+        int longestHold = 64; // the wait before one more, four times as long after each failed try, up to this
+        int longestDownHold = 16; // the wait before one fewer, doubled by each failed try up to this
     };
 
     WorkerController(unsigned most, const Tuning& tuning, Clock::time_point start);
@@ -58,8 +58,10 @@ private:
     bool m_warmingUp = false; // in the first measurement of a try
     double m_tryRates[2] = {}; // the judged measurements of the try
     int m_judged = 0;
-    int m_upHold; // the wait before one more, doubled by each failed try
-    int m_upLeft; // measurements at m_settled before the next try of one more
+    int m_upHold; // the wait before one more
+    int m_upLeft; // measurements at m_settled before the next try of one more; the
+                  // first one waits for a second measurement, as the first has the
+                  // removal start up (a large folder's read-ahead, threads made)
     int m_downHold; // the same for one fewer
     int m_downLeft;
     Clock::time_point m_since;
