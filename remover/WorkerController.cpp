@@ -8,7 +8,7 @@ WorkerController::WorkerController(unsigned most, const Tuning& tuning, Clock::t
     : m_most(std::max(1u, most))
     , m_tuning(tuning)
     , m_upHold(tuning.firstHold)
-    , m_upLeft(2)
+    , m_upLeft(1)
     , m_downHold(tuning.firstHold)
     , m_downLeft(tuning.firstHold)
     , m_since(start)
@@ -38,6 +38,12 @@ bool WorkerController::update(std::uint64_t removed, Clock::time_point now)
 
 void WorkerController::settledMeasurement(double rate)
 {
+    if (!m_startedUp) {
+        // The first measurement has the removal start up (a large folder's
+        // read-ahead, the first thread made): only slow, it is no baseline.
+        m_startedUp = true;
+        return;
+    }
     std::copy_backward(m_recent, m_recent + kBaseline - 1, m_recent + kBaseline);
     m_recent[0] = rate;
     m_recentCount = std::min(m_recentCount + 1, kBaseline);

@@ -51,6 +51,7 @@ private:
 
     const unsigned m_most;
     const Tuning m_tuning;
+    bool m_startedUp = false; // past the first measurement
     unsigned m_allowed = 1;
     unsigned m_settled = 1; // the count that tries start from and go back to
     double m_recent[kBaseline] = {}; // the last measurements at m_settled, newest at [0]
@@ -59,9 +60,7 @@ private:
     double m_tryRates[2] = {}; // the judged measurements of the try
     int m_judged = 0;
     int m_upHold; // the wait before one more
-    int m_upLeft; // measurements at m_settled before the next try of one more; the
-                  // first one waits for a second measurement, as the first has the
-                  // removal start up (a large folder's read-ahead, threads made)
+    int m_upLeft; // measurements at m_settled before the next try of one more
     int m_downHold; // the same for one fewer
     int m_downLeft;
     Clock::time_point m_since;
